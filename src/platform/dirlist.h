@@ -1,0 +1,65 @@
+// Folder scanning: the directory and file list boxes of the window stand on these.
+// Names are bytes; nothing here decodes them.
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace dirlist {
+
+// File-manager order: case-insensitive, runs of digits compared by value ("Kick 2" < "Kick 10").
+bool NaturalLess(const std::string& a, const std::string& b);
+
+// Reads the visible sub-folders (symlinks to folders included, names beginning with "." left out)
+// and the visible *.wav files (any case) of folder, each sorted by NaturalLess.
+// Either output may be null. Returns false when the folder cannot be opened.
+bool ReadFolder(const std::string& folder, std::vector<std::string>* subfolders,
+                std::vector<std::string>* wavFiles);
+
+// A path made absolute (against the working directory) and lexically normal: no "//", no "."
+// or ".." components, no trailing "/" except for the root "/".
+std::string NormalPath(const std::string& path);
+
+// The mount point of the volume that holds path ("/" when nothing else matches).
+std::string MountPointOf(const std::string& path);
+
+// What the drive box offers: "/", the home folder, then mounted volumes with real file systems.
+std::vector<std::string> Drives();
+
+// Stands in for the directory list box: holds the current folder and its sub-folders.
+class DirListBox {
+public:
+    // Called after Path changed to another folder.
+    std::function<void()> onChange;
+
+    const std::string& Path() const { return path_; }
+    // Opens folder; returns false (and keeps the old Path and list) when it cannot be opened.
+    // Raises onChange when the folder differs from the one held before.
+    bool SetPath(const std::string& folder);
+    int ListCount() const { return static_cast<int>(subfolders_.size()); }
+    // Full path of sub-folder i.
+    std::string List(int i) const;
+    const std::vector<std::string>& Names() const { return subfolders_; }
+
+private:
+    std::string path_;
+    std::vector<std::string> subfolders_;
+};
+
+// Stands in for the file list box with the pattern "*.wav".
+class FileListBox {
+public:
+    const std::string& Path() const { return path_; }
+    // Lists the WAV files of folder; an unreadable folder gives an empty list.
+    void SetPath(const std::string& folder);
+    void Refresh();
+    int ListCount() const { return static_cast<int>(files_.size()); }
+    const std::string& List(int i) const { return files_[static_cast<size_t>(i)]; }
+    const std::vector<std::string>& Names() const { return files_; }
+
+private:
+    std::string path_;
+    std::vector<std::string> files_;
+};
+
+}  // namespace dirlist

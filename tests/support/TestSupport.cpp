@@ -1,0 +1,89 @@
+#include "TestSupport.h"
+
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace testsupport {
+
+TempDir::TempDir() {
+    std::string tmpl = (fs::temp_directory_path() / "wavtest-XXXXXX").string();
+    if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = tmpl;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    // Give back permissions a test may have taken away, so everything can be removed.
+    for (auto it = fs::recursive_directory_iterator(
+             path_, fs::directory_options::skip_permission_denied, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_directory(ec) && !it->is_symlink(ec))
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    }
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+    for (int pass = 0; pass < 2; ++pass) {
+        std::error_code ec2;
+        for (auto it = fs::recursive_directory_iterator(path_, ec2);
+             !ec2 && it != fs::recursive_directory_iterator(); it.increment(ec2)) {
+            if (it->is_directory(ec2) && !it->is_symlink(ec2))
+                fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec2);
+        }
+    }
+    fs::remove_all(path_, ec);
+}
+
+std::string TempDir::file(const std::string& name) const { return path_ + "/" + name; }
+
+std::string TempDir::mkdir(const std::string& name) const {
+    fs::create_directories(file(name));
+    return file(name);
+}
+
+std::string TempDir::write(const std::string& name, const std::string& bytes) const {
+    std::ofstream out(file(name), std::ios::binary);
+    out << bytes;
+    return file(name);
+}
+
+bool WriteWave(const std::string& path, const std::vector<float>& interleaved, int channels,
+               int rate, int format) {
+    SF_INFO info{};
+    info.channels = channels;
+    info.samplerate = rate;
+    info.format = format;
+    if (!sf_format_check(&info)) return false;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!f) return false;
+    sf_command(f, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    sf_count_t frames = static_cast<sf_count_t>(interleaved.size()) / channels;
+    sf_count_t done = sf_writef_float(f, interleaved.data(), frames);
+    sf_close(f);
+    return done == frames;
+}
+
+std::vector<float> Tone(double hz, int rate, int frames, int channels, float amp) {
+    std::vector<float> out(static_cast<size_t>(frames) * channels);
+    for (int i = 0; i < frames; ++i) {
+        float v = amp * static_cast<float>(std::sin(2.0 * M_PI * hz * i / rate));
+        for (int c = 0; c < channels; ++c) out[static_cast<size_t>(i) * channels + c] = v;
+    }
+    return out;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+}  // namespace testsupport

@@ -1,0 +1,40 @@
+// Fixtures shared by the tests: temporary folders and generated wave files.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A fresh folder under the system's temporary folder, removed with everything in it at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    // The folder, without a trailing "/".
+    const std::string& path() const { return path_; }
+    // path() + "/" + name.
+    std::string file(const std::string& name) const;
+    // Creates a sub-folder (and its parents); returns its path.
+    std::string mkdir(const std::string& name) const;
+    // Creates a file with the given bytes; returns its path.
+    std::string write(const std::string& name, const std::string& bytes) const;
+
+private:
+    std::string path_;
+};
+
+// Writes a wave file of interleaved float samples in [-1, 1] with libsndfile.
+// format is an SF_FORMAT_* combination (e.g. SF_FORMAT_WAV | SF_FORMAT_PCM_16).
+// Returns false when libsndfile refuses the combination.
+bool WriteWave(const std::string& path, const std::vector<float>& interleaved, int channels,
+               int rate, int format);
+
+// A sine tone, interleaved, the same on every channel.
+std::vector<float> Tone(double hz, int rate, int frames, int channels = 1, float amp = 0.5f);
+
+// The whole content of a file ("" when it cannot be read).
+std::string ReadAll(const std::string& path);
+
+}  // namespace testsupport

@@ -23,21 +23,14 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ec;
     // Give back permissions a test may have taken away, so everything can be removed.
-    for (auto it = fs::recursive_directory_iterator(
-             path_, fs::directory_options::skip_permission_denied, ec);
-         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        if (it->is_directory(ec) && !it->is_symlink(ec))
-            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
-    }
     fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
-    for (int pass = 0; pass < 2; ++pass) {
-        std::error_code ec2;
-        for (auto it = fs::recursive_directory_iterator(path_, ec2);
-             !ec2 && it != fs::recursive_directory_iterator(); it.increment(ec2)) {
-            if (it->is_directory(ec2) && !it->is_symlink(ec2))
-                fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec2);
-        }
+    for (auto it = fs::recursive_directory_iterator(path_, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        std::error_code ignored;
+        if (it->is_directory(ignored) && !it->is_symlink(ignored))
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
     }
+    ec.clear();
     fs::remove_all(path_, ec);
 }
 

@@ -1,0 +1,3 @@
+#include "startup/AppModul.h"
+
+int main(int argc, char** argv) { return RunProgram(argc, argv); }

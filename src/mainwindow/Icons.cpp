@@ -1,0 +1,77 @@
+#include "mainwindow/Icons.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <cmath>
+
+namespace {
+
+QPixmap DrawApp(int size) {
+    QPixmap pm(size, size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 32.0, size / 32.0);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 0, 64));
+    p.drawRoundedRect(QRectF(1, 1, 30, 30), 4, 4);
+    p.setBrush(QColor(255, 255, 0));
+    p.drawRoundedRect(QRectF(4, 6, 24, 20), 2, 2);
+    QPainterPath wave;
+    const double xs[] = {6, 9, 10.5, 12.5, 14.5, 16.5, 18.5, 20.5, 22, 23.5, 26};
+    const double ys[] = {16, 16, 10, 22, 8, 24, 11, 20, 14, 16, 16};
+    wave.moveTo(xs[0], ys[0]);
+    for (int i = 1; i < 11; ++i) wave.lineTo(xs[i], ys[i]);
+    p.setPen(QPen(Qt::black, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(wave);
+    return pm;
+}
+
+// One arc of the reload sign with its arrowhead at the end of the arc.
+void Arrow(QPainter& p, const QRectF& box, double startDeg, double spanDeg) {
+    QPainterPath arc;
+    arc.arcMoveTo(box, startDeg);
+    arc.arcTo(box, startDeg, spanDeg);
+    p.drawPath(arc);
+    double end = (startDeg + spanDeg) * M_PI / 180.0;
+    QPointF c = box.center(), tip(c.x() + box.width() / 2 * std::cos(end),
+                                  c.y() - box.height() / 2 * std::sin(end));
+    // Tangent direction of the arc at its end (counter-clockwise on screen for positive span).
+    QPointF dir(-std::sin(end), -std::cos(end));
+    if (spanDeg < 0) dir = -dir;
+    QPointF normal(-dir.y(), dir.x());
+    const double len = 3.2, half = 2.4;
+    QPolygonF head{tip + dir * len, tip + normal * half, tip - normal * half};
+    p.setBrush(p.pen().color());
+    p.drawPolygon(head);
+    p.setBrush(Qt::NoBrush);
+}
+
+QPixmap DrawReload(int size) {
+    QPixmap pm(size, size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 16.0, size / 16.0);
+    p.setPen(QPen(QColor(0, 0, 0), 1.6, Qt::SolidLine, Qt::FlatCap));
+    QRectF box(3, 3, 10, 10);
+    Arrow(p, box, 100, 140);
+    Arrow(p, box, 280, 140);
+    return pm;
+}
+
+}  // namespace
+
+QIcon AppIcon() {
+    QIcon icon;
+    for (int s : {16, 32, 48, 64, 256}) icon.addPixmap(DrawApp(s));
+    return icon;
+}
+
+QIcon ReloadIcon() {
+    QIcon icon;
+    for (int s : {16, 24, 32, 48}) icon.addPixmap(DrawReload(s));
+    return icon;
+}

@@ -1,0 +1,314 @@
+// The window itself: its controls, load, resize and unload, and the folder listing.
+#include "mainwindow/frmWAV.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <cmath>
+
+#include "mainwindow/Icons.h"
+#include "mainwindow/PathListView.h"
+#include "startup/Globals.h"
+#include "util/Commands.h"
+#include "util/WindowCommands.h"
+
+namespace {
+
+// The design's client area and the frame the list's formulas were measured with
+// (outer = client + 150 wide, + 445 high), so the list keeps the designed margins.
+constexpr int kClientWidth = 3525;
+constexpr int kClientHeight = 4515;
+constexpr int kListWidthLess = 360 - 150;    // list width = client width - 210
+constexpr int kListHeightLess = 1060 - 445;  // list height = client height - 615
+
+int Px(int twips) { return static_cast<int>(std::lround(twips / TwipsPerPixel())); }
+
+void Place(QWidget* w, int left, int top, int width, int height) {
+    w->setGeometry(Px(left), Px(top), Px(width), Px(height));
+}
+
+// Colour values keep red in the low byte.
+QColor FromValue(uint32_t v) { return QColor(v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF); }
+
+QFont SansBold825() {
+    QFont f = QApplication::font();
+    f.setPointSizeF(8.25);
+    f.setWeight(QFont::Bold);
+    return f;
+}
+
+}  // namespace
+
+frmWAV::frmWAV() {
+    setWindowTitle("Brimvale WAV Player/Looper");
+    setWindowIcon(AppIcon());
+    resize(Px(kClientWidth), Px(kClientHeight));
+    move(Px(1320), Px(2460));
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, FromValue(4194304));  // navy
+    setPalette(pal);
+    setAutoFillBackground(true);
+    BuildControls();
+    BuildMenu();
+    dirDirs.onChange = [this] { dirDirs_Change(); };
+    Form_Load();
+}
+
+frmWAV::~frmWAV() = default;
+
+void frmWAV::BuildControls() {
+    drvDrives = new QComboBox(this);
+    drvDrives->setObjectName("drvDrives");
+    Place(drvDrives, 120, 120, 2355, 315);
+    drvDrives->setFont(SansBold825());
+    QPalette dp = drvDrives->palette();
+    for (auto role : {QPalette::Base, QPalette::Button, QPalette::Window})
+        dp.setColor(role, FromValue(0));
+    for (auto role : {QPalette::Text, QPalette::ButtonText, QPalette::WindowText})
+        dp.setColor(role, FromValue(14737632));
+    drvDrives->setPalette(dp);
+    FillDrives();
+    connect(drvDrives, &QComboBox::activated, this, [this](int) { drvDrives_Change(); });
+
+    lstPath = new PathListView(this, this);
+    lstPath->setObjectName("lstPath");
+    lstPathModel = new PathListModel(lstPath);
+    lstPath->setModel(lstPathModel);
+    Place(lstPath, 120, 510, 3315, 3900);
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPointSizeF(9);
+    fixed.setWeight(QFont::Normal);
+    lstPath->setFont(fixed);
+    SetListColors(0, 14737632);
+
+    frmPaths = new QGroupBox("FileHandling", this);
+    frmPaths->setObjectName("frmPaths");
+    Place(frmPaths, 5460, 1380, 3615, 1575);
+    // Its two list boxes are the folder and file scanners; the frame itself stays out of view.
+    frmPaths->hide();
+
+    auto button = [this](const char* name, const QString& text, int left, int top, int w, int h) {
+        auto* b = new QPushButton(text, this);
+        b->setObjectName(name);
+        Place(b, left, top, w, h);
+        return b;
+    };
+    cmdRoot = button("cmdRoot", "/", 2520, 120, 300, 330);
+    cmdRoot->setFont(SansBold825());
+    cmdRoot->setToolTip("Ins Wurzelverzeichnis wechseln");
+    cmdBack = button("cmdBack", "..", 2820, 120, 300, 330);
+    cmdBack->setFont(SansBold825());
+    cmdBack->setToolTip(QString::fromUtf8("eine Verzeichnisebene h\xc3\xb6her"));
+    cmdDummy = button("cmdDummy", "", -2460, 0, 195, 195);
+    Command2 = button("Command2", "", 3120, 120, 300, 330);
+    Command2->setIcon(ReloadIcon());
+    Command2->setIconSize(QSize(Px(300) - 6, Px(330) - 6));
+    Command2->setToolTip("Dateiliste neu einlesen");
+    Command2->setAccessibleName("Reload");
+    for (QPushButton* b : {cmdRoot, cmdBack, cmdDummy, Command2}) b->setAutoDefault(false);
+    connect(cmdRoot, &QPushButton::clicked, this, [this] { cmdRoot_Click(); });
+    connect(cmdBack, &QPushButton::clicked, this, [this] { cmdBack_Click(); });
+    connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+
+    lblPath = new QLabel(this);
+    lblPath->setObjectName("lblPath");
+    Place(lblPath, 3570, 150, 24795, 300);
+    QFont arial("Arial");
+    arial.setStyleHint(QFont::SansSerif);
+    arial.setPointSizeF(9.75);
+    arial.setWeight(QFont::Bold);
+    lblPath->setFont(arial);
+    QPalette lp = lblPath->palette();
+    lp.setColor(QPalette::WindowText, FromValue(8454143));
+    lblPath->setPalette(lp);
+    lblPath->setTextFormat(Qt::PlainText);
+
+    setTabOrder(drvDrives, lstPath);
+    setTabOrder(lstPath, cmdRoot);
+    setTabOrder(cmdRoot, cmdBack);
+    setTabOrder(cmdBack, cmdDummy);
+    setTabOrder(cmdDummy, Command2);
+    drvDrives->setFocus();
+}
+
+void frmWAV::BuildMenu() {
+    mnuPop = new QMenu("Pop", this);
+    mnuPop->setObjectName("mnuPop");
+    mnuLoop = mnuPop->addAction("Loop");
+    mnuNix = mnuPop->addSeparator();
+    mnuPlay = mnuPop->addAction("Play               ( ENTER )");
+    mnuStop = mnuPop->addAction("Stop              ( SPACE )");
+    mnuNix2 = mnuPop->addSeparator();
+    mnuKeepTop = mnuPop->addAction("immer im Vordergrund");
+    mnuLoop->setObjectName("mnuLoop");
+    mnuPlay->setObjectName("mnuPlay");
+    mnuStop->setObjectName("mnuStop");
+    mnuKeepTop->setObjectName("mnuKeepTop");
+    mnuLoop->setCheckable(true);
+    mnuKeepTop->setCheckable(true);
+    // Qt flips a checkable item before it reports the click; the handlers do the flipping
+    // themselves (start-up calls them directly too), so undo Qt's flip first.
+    connect(mnuLoop, &QAction::triggered, this, [this] {
+        mnuLoop->setChecked(!mnuLoop->isChecked());
+        mnuLoop_Click();
+    });
+    connect(mnuKeepTop, &QAction::triggered, this, [this] {
+        mnuKeepTop->setChecked(!mnuKeepTop->isChecked());
+        mnuKeepTop_Click();
+    });
+    connect(mnuPlay, &QAction::triggered, this, [this] { mnuPlay_Click(); });
+    connect(mnuStop, &QAction::triggered, this, [this] { mnuStop_Click(); });
+}
+
+void frmWAV::FillDrives() {
+    drvDrives->clear();
+    for (const std::string& d : dirlist::Drives())
+        drvDrives->addItem(DisplayName(d), QByteArray::fromStdString(d));
+}
+
+void frmWAV::Form_Load() {
+    // The menu exists only as the list's pop-up; the window has no menu bar.
+    auto w = RoundToInt16(FormWidth(*this));
+    MinWidth = w ? *w : 0;
+    createdClientWidth_ = width();
+    setMinimumWidth(createdClientWidth_);
+    dirDirs.SetPath(AppDir);
+    SetLabelText(AppDir);
+    dirDirs_Change();
+    // The drive box starts on the volume of the program's folder.
+    std::string mount = dirlist::MountPointOf(dirDirs.Path());
+    int at = drvDrives->findData(QByteArray::fromStdString(mount));
+    if (at >= 0) drvDrives->setCurrentIndex(at);
+    SetListColors(65535, 0);
+}
+
+void frmWAV::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void frmWAV::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && !isMinimized()) Form_Resize();
+}
+
+void frmWAV::Form_Resize() {
+    if (!lstPath || isMinimized()) return;  // restoring brings the old layout back
+    if (width() < createdClientWidth_) resize(createdClientWidth_, height());
+    double tpp = TwipsPerPixel();
+    int listHeight = static_cast<int>(std::lround(height() * tpp)) - kListHeightLess;
+    int listWidth = static_cast<int>(std::lround(width() * tpp)) - kListWidthLess;
+    // A window lower than the list's top margin keeps the list's last height.
+    int h = listHeight > 0 ? Px(listHeight) : lstPath->height();
+    lstPath->resize(std::max(0, Px(listWidth)), h);
+}
+
+void frmWAV::closeEvent(QCloseEvent* event) {
+    int16_t cancel = 0;
+    Form_Unload(cancel);
+    closing_ = true;
+    event->accept();  // the window always closes
+}
+
+void frmWAV::Form_Unload(int16_t& /*cancel*/) {
+    StartDir = dirDirs.Path();
+    StartDir = GetLongName(StartDir);
+    AddBackslash(StartDir);
+    // A minimised or maximised window keeps its normal geometry, so the next start opens
+    // where the user last had it.
+    QRect frame = frameGeometry();
+    if (isMinimized() || isMaximized() || isFullScreen()) {
+        QRect inner = geometry(), normal = normalGeometry();
+        frame = normal.adjusted(frame.left() - inner.left(), frame.top() - inner.top(),
+                                frame.right() - inner.right(), frame.bottom() - inner.bottom());
+    }
+    double tpp = TwipsPerPixel();
+    auto twips = [tpp](int px) { return SingleText(static_cast<float>(std::lround(px * tpp))); };
+    WriteSetting(AppTitle, "LastDir", StartDir, IniFile);
+    WriteSetting(AppTitle, "Top", twips(frame.top()), IniFile);
+    WriteSetting(AppTitle, "Left", twips(frame.left()), IniFile);
+    WriteSetting(AppTitle, "Height", twips(frame.height()), IniFile);
+    WriteSetting(AppTitle, "Width", twips(frame.width()), IniFile);
+    WriteSetting(AppTitle, "Loop", std::to_string(LoopMode), IniFile);
+    WriteSetting(AppTitle, "OnTop", std::to_string(OnTopMode), IniFile);
+}
+
+void frmWAV::dirDirs_Change() {
+    filFiles.SetPath(dirDirs.Path());
+    std::vector<PathEntry> entries;
+    entries.reserve(1 + dirDirs.Names().size() + filFiles.Names().size());
+    if (dirDirs.Path() != "/" && !dirDirs.Path().empty()) entries.push_back({"[..]", EntryKind::Parent});
+    for (const std::string& name : dirDirs.Names())
+        entries.push_back({"[" + name + "]", EntryKind::Folder});
+    for (const std::string& name : filFiles.Names()) entries.push_back({name, EntryKind::File});
+    lstPathModel->SetEntries(std::move(entries));
+}
+
+void frmWAV::drvDrives_Change() {
+    std::string drive = drvDrives->currentData().toByteArray().toStdString();
+    if (!dirDirs.SetPath(drive)) {
+        // A volume that cannot be opened: the box goes back to the current folder's volume.
+        int at = drvDrives->findData(
+            QByteArray::fromStdString(dirlist::MountPointOf(dirDirs.Path())));
+        if (at >= 0) drvDrives->setCurrentIndex(at);
+    }
+}
+
+std::string frmWAV::GetDirName(const std::string& path) {
+    std::string s = path;
+    if (!s.empty() && s.back() == '/') s.pop_back();
+    size_t slash = s.rfind('/');
+    return slash == std::string::npos ? s : s.substr(slash + 1);
+}
+
+std::string frmWAV::GetParentDir(const std::string& path) {
+    std::string s = path;
+    if (!s.empty() && s.back() == '/') s.pop_back();
+    size_t slash = s.rfind('/');
+    return slash == std::string::npos ? s : s.substr(0, slash + 1);
+}
+
+std::string frmWAV::AppendBackslash(std::string& path) {
+    if (path.empty() || path.back() != '/') path += '/';
+    return path;
+}
+
+int frmWAV::ListIndex() const {
+    QModelIndexList rows = lstPath->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void frmWAV::SetListIndex(int row) {
+    if (row < 0 || row >= lstPathModel->Count()) {
+        lstPath->clearSelection();
+        return;
+    }
+    QModelIndex index = lstPathModel->index(row);
+    lstPath->setCurrentIndex(index);
+    lstPath->scrollTo(index);
+}
+
+std::string frmWAV::SelectedText() const {
+    int row = ListIndex();
+    return row < 0 ? std::string() : lstPathModel->At(row).text;
+}
+
+std::string frmWAV::LabelText() const { return labelText_; }
+
+void frmWAV::SetLabelText(const std::string& text) {
+    labelText_ = text;
+    lblPath->setText(DisplayName(text));
+}
+
+void frmWAV::SetListColors(uint32_t back, uint32_t fore) {
+    QPalette p = lstPath->palette();
+    p.setColor(QPalette::Base, FromValue(back));
+    p.setColor(QPalette::Text, FromValue(fore));
+    lstPath->setPalette(p);
+}

@@ -1,0 +1,104 @@
+// The main window: drive box, three buttons, the folder list and its pop-up menu.
+// Handlers keep the names of their control and event; other code calls some of them directly.
+#pragma once
+#include <QWidget>
+#include <cstdint>
+#include <string>
+
+#include "mainwindow/PathListModel.h"
+#include "platform/dirlist.h"
+
+class QAction;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QMimeData;
+class QPushButton;
+class PathListView;
+
+class frmWAV : public QWidget {
+public:
+    frmWAV();
+    ~frmWAV() override;
+
+    // Controls, under the names the handlers use.
+    QComboBox* drvDrives = nullptr;
+    PathListView* lstPath = nullptr;
+    PathListModel* lstPathModel = nullptr;
+    QGroupBox* frmPaths = nullptr;
+    dirlist::DirListBox dirDirs;
+    dirlist::FileListBox filFiles;
+    QPushButton* cmdRoot = nullptr;
+    QPushButton* cmdBack = nullptr;
+    QPushButton* cmdDummy = nullptr;
+    QPushButton* Command2 = nullptr;
+    QLabel* lblPath = nullptr;
+    QMenu* mnuPop = nullptr;
+    QAction* mnuLoop = nullptr;
+    QAction* mnuNix = nullptr;
+    QAction* mnuPlay = nullptr;
+    QAction* mnuStop = nullptr;
+    QAction* mnuNix2 = nullptr;
+    QAction* mnuKeepTop = nullptr;
+
+    // The smallest outer width, in twips: the width at load.
+    int16_t MinWidth = 0;
+
+    // Window
+    void Form_Load();
+    void Form_Resize();
+    void Form_Unload(int16_t& cancel);
+
+    // Listing
+    void dirDirs_Change();
+    void drvDrives_Change();
+    static std::string GetDirName(const std::string& path);
+    static std::string GetParentDir(const std::string& path);
+    static std::string AppendBackslash(std::string& path);
+
+    // Navigation
+    void cmdBack_Click();
+    void cmdRoot_Click();
+    void Command2_Click();
+    void lstPath_DblClick();
+
+    // Playback and menu
+    void lstPath_MouseDown(int16_t Button, int16_t Shift, float X, float Y);
+    void lstPath_KeyUp(int16_t& KeyCode, int16_t& Shift);
+    void mnuPlay_Click();
+    void mnuStop_Click();
+    void mnuLoop_Click();
+    void mnuKeepTop_Click();
+
+    // Drop: the local files of a text/uri-list drop, as byte paths, in the drop's order.
+    void lstPath_OLEDragDrop(const QMimeData* data);
+
+    // The selected row, -1 when nothing is selected.
+    int ListIndex() const;
+    // Selects row (or clears the selection for -1).
+    void SetListIndex(int row);
+    // Text of the selected entry, "" when nothing is selected.
+    std::string SelectedText() const;
+    // The label's text as bytes.
+    std::string LabelText() const;
+    void SetLabelText(const std::string& text);
+    void SetListColors(uint32_t back, uint32_t fore);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildMenu();
+    void FillDrives();
+    // The folder part of the selected entry's wave path.
+    std::string WavePathOfSelection() const;
+
+    std::string labelText_;
+    bool closing_ = false;  // set once the window is closing; a half-done drop stops then
+    int createdClientWidth_ = 0;
+    int lastListHeight_ = 0;
+};

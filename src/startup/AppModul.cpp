@@ -1,0 +1,91 @@
+#include "startup/AppModul.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QPointer>
+#include <cstdlib>
+#include <memory>
+
+#include "mainwindow/frmWAV.h"
+#include "startup/Globals.h"
+#include "util/Commands.h"
+
+namespace {
+
+QPointer<frmWAV> g_form;
+
+// The user's config folder, where the settings go when the program's folder is read-only.
+std::string ConfigDir() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && *xdg == '/') return std::string(xdg) + "/";
+    const char* home = std::getenv("HOME");
+    return std::string(home && *home ? home : "") + "/.config/";
+}
+
+// A relative argument names a path below the working folder.
+std::string Absolute(const std::string& text) {
+    if (text.empty() || text[0] == '/') return text;
+    std::string cwd;
+    for (size_t size = 256;; size *= 2) {
+        cwd.resize(size);
+        if (getcwd(cwd.data(), size)) break;
+        if (errno != ERANGE) return text;
+    }
+    cwd.resize(std::char_traits<char>::length(cwd.c_str()));
+    return AddBackslash(cwd) + text;
+}
+
+}  // namespace
+
+void InitSettingsFile() {
+    AppTitle = "Brimvale WAV-Player/Looper";
+    std::string name = ExeName + ".ini";
+    if (access(AppDir.c_str(), W_OK) == 0) {
+        IniFile = GetLongName(AppDir + name);
+    } else {
+        // Like a protected program folder: settings live in the user's config folder instead.
+        std::string dir = ConfigDir();
+        ::mkdir(dir.c_str(), 0700);
+        IniFile = dir + name;
+    }
+}
+
+void Main(const std::string& commandLine, const std::string& exePath) {
+    if (exePath.empty()) InitGlobals();
+    else InitGlobalsFrom(exePath);
+    InitSettingsFile();
+    std::string text = Absolute(commandLine);
+    if (!text.empty()) {
+        CmdLinePath = GetLongName(text);
+        StartDir = GetFilePath(CmdLinePath);
+    } else {
+        StartDir = ReadSetting(AppTitle, "LastDir", IniFile, AppDir);
+        if (DirExists(StartDir) != -1) StartDir = AppDir;
+    }
+    if (!g_form) g_form = new frmWAV();
+    frmWAV& form = *g_form;
+    form.setAttribute(Qt::WA_DeleteOnClose);
+    form.dirDirs.SetPath(StartDir);
+    form.SetLabelText(StartDir);
+    form.dirDirs_Change();
+    RestoreSavedState(form);
+    form.setWindowTitle(QString::fromStdString(AppTitle));
+    form.show();
+}
+
+frmWAV* MainForm() { return g_form; }
+
+void CloseMainForm() { delete g_form.data(); }
+
+int RunProgram(int argc, char** argv) {
+    QApplication app(argc, argv);
+    std::string commandLine;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) commandLine += ' ';
+        commandLine += argv[i];
+    }
+    Main(commandLine);
+    return app.exec();
+}

@@ -1,0 +1,100 @@
+#include "util/WindowCommands.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+#include <cmath>
+
+namespace {
+
+QScreen* Primary() { return QGuiApplication::primaryScreen(); }
+
+double Dpi() {
+    QScreen* s = Primary();
+    double dpi = s ? s->logicalDotsPerInchY() : 96.0;
+    return dpi > 0 ? dpi : 96.0;
+}
+
+int ToPixels(float twips) { return static_cast<int>(std::lround(twips / TwipsPerPixel())); }
+float ToTwips(int pixels) { return static_cast<float>(pixels * TwipsPerPixel()); }
+
+// Frame margins are only known once a window manager has framed the window; before that the
+// outer size is the client size.
+QMargins Frame(const QWidget& w) {
+    QRect outer = w.frameGeometry(), inner = w.geometry();
+    return QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                    outer.right() - inner.right(), outer.bottom() - inner.bottom());
+}
+
+// Nearest 32-bit integer, halves to even.
+int32_t RoundEven(double v) { return static_cast<int32_t>(std::nearbyint(v)); }
+
+}  // namespace
+
+double TwipsPerPixel() { return 1440.0 / Dpi(); }
+
+float ScreenWidthTwips() {
+    QScreen* s = Primary();
+    return s ? static_cast<float>(s->size().width() * 1440.0 / Dpi()) : 0.0f;
+}
+
+float ScreenHeightTwips() {
+    QScreen* s = Primary();
+    return s ? static_cast<float>(s->size().height() * 1440.0 / Dpi()) : 0.0f;
+}
+
+float FormLeft(const QWidget& w) { return ToTwips(w.frameGeometry().x()); }
+float FormTop(const QWidget& w) { return ToTwips(w.frameGeometry().y()); }
+float FormWidth(const QWidget& w) { return ToTwips(w.frameGeometry().width()); }
+float FormHeight(const QWidget& w) { return ToTwips(w.frameGeometry().height()); }
+
+// move() places the outer frame of a top-level window.
+void SetFormLeft(QWidget& w, float twips) { w.move(ToPixels(twips), w.frameGeometry().y()); }
+void SetFormTop(QWidget& w, float twips) { w.move(w.frameGeometry().x(), ToPixels(twips)); }
+
+void SetFormWidth(QWidget& w, float twips) {
+    QMargins m = Frame(w);
+    w.resize(std::max(0, ToPixels(twips) - m.left() - m.right()), w.height());
+}
+
+void SetFormHeight(QWidget& w, float twips) {
+    QMargins m = Frame(w);
+    w.resize(w.width(), std::max(0, ToPixels(twips) - m.top() - m.bottom()));
+}
+
+void PlaceForm(QWidget& window) {
+    const double factor = 0.85;
+    int32_t a = RoundEven(ScreenHeightTwips() * factor);
+    int32_t b = RoundEven(FormHeight(window));
+    SetFormTop(window, static_cast<float>(a / 2 - b / 2));
+    int32_t c = RoundEven(ScreenWidthTwips());
+    int32_t d = RoundEven(FormWidth(window));
+    SetFormLeft(window, static_cast<float>(c / 2 - d / 2));
+    if (FormTop(window) < 0) SetFormTop(window, 0);
+    if (FormLeft(window) < 0) SetFormLeft(window, 0);
+}
+
+void SetTopMost(QWidget& window, const int16_t& mode) {
+    if (mode == -1 || mode == 0) {
+        bool on = mode == -1;
+        if (window.testAttribute(Qt::WA_WState_Created) &&
+            window.windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on) {
+            // Already in that state: only bring it to the top, like any other mode.
+        } else {
+            // Changing the flag re-creates the native window and hides it: put it back as it was.
+            bool visible = window.isVisible();
+            QPoint pos = window.pos();
+            QSize size = window.size();
+            window.setWindowFlag(Qt::WindowStaysOnTopHint, on);
+            window.move(pos);
+            window.resize(size);
+            if (visible) window.show();
+        }
+    }
+    if (window.isVisible()) {
+        window.raise();
+        window.activateWindow();
+    }
+    QApplication::processEvents();
+}

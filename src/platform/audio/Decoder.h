@@ -1,0 +1,47 @@
+// Streams one wave file as float stereo at the output rate (loader thread only).
+#pragma once
+#include <sndfile.h>
+#include <soxr.h>
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/audio/Ring.h"
+
+namespace audio {
+
+class Decoder {
+  public:
+    // Null when the file cannot be played (missing, not a regular file, not a wave libsndfile
+    // reads, no frames, implausible channel count or rate).
+    static std::unique_ptr<Decoder> Open(const std::string& path, int outRate, bool loop);
+    ~Decoder();
+    Decoder(const Decoder&) = delete;
+    Decoder& operator=(const Decoder&) = delete;
+
+    // Writes at most limit frames into ring, as many as fit.
+    void Fill(Ring& ring, std::size_t limit);
+    // Every frame of a one-shot file is in the ring.
+    bool Done() const { return done_; }
+
+  private:
+    Decoder() = default;
+    void Decode();
+    void ToStereo(const float* raw, std::size_t frames);
+
+    int fd_ = -1;
+    SNDFILE* sf_ = nullptr;
+    soxr_t soxr_ = nullptr;
+    int channels_ = 0;
+    bool loop_ = false;
+    std::vector<float> raw_, in_, out_;
+    std::vector<float> left_, right_;  // mix-down weights for more than two channels
+    std::size_t inPos_ = 0, inLen_ = 0, outPos_ = 0, outLen_ = 0, outCap_ = 0;
+    long long passFrames_ = 0;
+    bool fileEnd_ = false, done_ = false;
+    std::size_t bytes_ = 0;
+};
+
+}  // namespace audio

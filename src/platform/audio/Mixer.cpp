@@ -1,0 +1,79 @@
+#include "platform/audio/Mixer.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace audio {
+
+Mixer::~Mixer() {
+    Reset();
+    while (Voice* v = retired_.Pop()) delete v;
+}
+
+void Mixer::Prepare(int rate) {
+    // About 4 ms: short enough to feel instant, long enough not to click.
+    fadeLen_ = std::max<std::size_t>(1, static_cast<std::size_t>(rate) / 250);
+}
+
+void Mixer::Retire(Voice* v) noexcept {
+    // The queue is far larger than the voices that can be in flight; should it ever be full
+    // the voice is left alone rather than freed here.
+    (void)retired_.Push(v);
+}
+
+void Mixer::Reset() {
+    if (Voice* v = pending_.exchange(nullptr)) Retire(v);
+    if (cur_) Retire(cur_);
+    if (old_) Retire(old_);
+    cur_ = old_ = nullptr;
+}
+
+void Mixer::Render(float* stereo, std::size_t frames) noexcept {
+    while (frames > 0) {
+        std::size_t n = std::min(frames, kChunk);
+        RenderChunk(stereo, n);
+        stereo += n * 2;
+        frames -= n;
+    }
+}
+
+void Mixer::RenderChunk(float* out, std::size_t frames) noexcept {
+    if (Voice* v = pending_.exchange(nullptr, std::memory_order_acq_rel)) {
+        // A voice still fading from an earlier switch is cut; the newest one fades instead.
+        if (old_) Retire(old_);
+        old_ = cur_;
+        fadePos_ = 0;
+        cur_ = v;
+    }
+
+    std::size_t got = 0;
+    if (cur_) {
+        got = cur_->ring.Read(out, frames);
+        if (got < frames && cur_->ended.load(std::memory_order_acquire) &&
+            cur_->ring.Available() == 0) {
+            Retire(cur_);
+            cur_ = nullptr;
+        }
+    }
+    // Missing frames (end of sound, or the disk fell behind) are silence.
+    std::fill(out + got * 2, out + frames * 2, 0.f);
+
+    if (old_) {
+        std::size_t want = std::min(frames, fadeLen_ - fadePos_);
+        std::size_t g = old_->ring.Read(scratch_, want);
+        const double step = M_PI / static_cast<double>(fadeLen_);
+        for (std::size_t i = 0; i < g; ++i) {
+            float gain = static_cast<float>(0.5 + 0.5 * std::cos(step * double(fadePos_ + i + 1)));
+            out[2 * i] += scratch_[2 * i] * gain;
+            out[2 * i + 1] += scratch_[2 * i + 1] * gain;
+        }
+        fadePos_ += want;
+        if (fadePos_ >= fadeLen_ || g < want) {
+            Retire(old_);
+            old_ = nullptr;
+        }
+    }
+    for (std::size_t i = 0; i < frames * 2; ++i) out[i] = std::clamp(out[i], -1.f, 1.f);
+}
+
+}  // namespace audio

@@ -1,0 +1,40 @@
+// The audio callback's side: plays the current voice and fades out the one it replaced.
+#pragma once
+#include <atomic>
+#include <cstddef>
+
+#include "platform/audio/Output.h"
+#include "platform/audio/Ring.h"
+#include "platform/audio/Voice.h"
+
+namespace audio {
+
+class Mixer : public Renderer {
+  public:
+    ~Mixer() override;
+    void Prepare(int rate) override;
+    void Render(float* stereo, std::size_t frames) noexcept override;
+
+    // Loader side. Hands v to the callback; returns an earlier voice the callback never took.
+    Voice* Post(Voice* v) { return pending_.exchange(v, std::memory_order_acq_rel); }
+    // A voice the callback has finished with, or null.
+    Voice* TakeRetired() { return retired_.Pop(); }
+    // Only while no Render can run (output closed): gives every voice back through TakeRetired.
+    void Reset();
+    std::size_t FadeFrames() const { return fadeLen_; }
+
+  private:
+    static constexpr std::size_t kChunk = 512;
+    void RenderChunk(float* out, std::size_t frames) noexcept;
+    void Retire(Voice* v) noexcept;
+
+    std::atomic<Voice*> pending_{nullptr};
+    Voice* cur_ = nullptr;
+    Voice* old_ = nullptr;
+    std::size_t fadePos_ = 0;
+    std::size_t fadeLen_ = 192;
+    PtrQueue<Voice, 1024> retired_;
+    float scratch_[kChunk * 2] = {};
+};
+
+}  // namespace audio

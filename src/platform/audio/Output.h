@@ -1,0 +1,31 @@
+// Where mixed sound goes: the sound device, or a capture that tests pull from.
+#pragma once
+#include <cstddef>
+
+namespace audio {
+
+// The mixing side an output drives. Render runs on the output's real-time thread.
+class Renderer {
+  public:
+    virtual ~Renderer() = default;
+    // Called by Open before the first Render, with the rate the output runs at.
+    virtual void Prepare(int rate) = 0;
+    // Fills frames of interleaved float stereo. Never blocks, allocates or frees.
+    virtual void Render(float* stereo, std::size_t frames) noexcept = 0;
+};
+
+// Only the service's loader thread calls these.
+class Output {
+  public:
+    virtual ~Output() = default;
+    // Starts driving renderer; false when there is no device (the next start tries again).
+    virtual bool Open(Renderer& renderer) = 0;
+    // The rate of the open output in frames a second.
+    virtual int Rate() const = 0;
+    // True when the open output stopped for good (device unplugged, server gone).
+    virtual bool Lost() = 0;
+    // Stops driving the renderer; after it returns no Render runs.
+    virtual void Close() = 0;
+};
+
+}  // namespace audio

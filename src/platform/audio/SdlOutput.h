@@ -1,0 +1,26 @@
+// The sound device through SDL2: float stereo at the device's own rate, about 256 frames a period.
+#pragma once
+#include <cstdint>
+
+#include "platform/audio/Output.h"
+
+namespace audio {
+
+class SdlOutput : public Output {
+  public:
+    ~SdlOutput() override;
+    bool Open(Renderer& renderer) override;
+    int Rate() const override { return rate_; }
+    bool Lost() override;
+    void Close() override;
+
+  private:
+    static void Callback(void* self, std::uint8_t* stream, int len);
+
+    Renderer* renderer_ = nullptr;
+    std::uint32_t device_ = 0;
+    bool sdlUp_ = false;
+    int rate_ = 0;
+};
+
+}  // namespace audio

@@ -1,0 +1,38 @@
+// Plays wave files, one at a time: each start ends the sound before it and returns at once.
+#pragma once
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace audio {
+
+class Output;
+
+class SoundService {
+  public:
+    // Plays through the sound device, opened at the first start.
+    SoundService();
+    // Plays through output, which must outlive the service.
+    explicit SoundService(Output& output);
+    ~SoundService();
+    SoundService(const SoundService&) = delete;
+    SoundService& operator=(const SoundService&) = delete;
+
+    // Ends the current sound and plays path, once or repeating until the next start. A name that
+    // cannot be played gives a short built-in blip instead. Never blocks on the file or device.
+    void Start(const std::string& path, bool loop);
+
+    // Waits until every start made so far has been taken up and the playing sound is buffered
+    // as far as it goes; false if that did not happen within timeout. For tests and benchmarks.
+    bool Settle(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+    // Bytes held by sound buffers of all services in the process.
+    static std::size_t BufferBytes();
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace audio

@@ -1,0 +1,295 @@
+#include "platform/profile.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string_view>
+#include <vector>
+
+namespace profile {
+namespace {
+
+// One line of the file: its text and its own line ending ("\n", "\r\n" or "" for a last line
+// without one). Offsets point into the file's bytes so that untouched lines are copied verbatim.
+struct Line {
+    size_t begin;  // first byte of the text
+    size_t end;    // one past the text, before the line ending
+    size_t next;   // first byte of the following line
+};
+
+std::string_view TextOf(const std::string& bytes, const Line& line) {
+    return std::string_view(bytes).substr(line.begin, line.end - line.begin);
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && (IsBlank(s.back()) || s.back() == '\r')) s.remove_suffix(1);
+    return s;
+}
+
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+    return true;
+}
+
+std::vector<Line> SplitLines(const std::string& bytes) {
+    std::vector<Line> lines;
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        size_t nl = bytes.find('\n', pos);
+        if (nl == std::string::npos) {
+            lines.push_back({pos, bytes.size(), bytes.size()});
+            break;
+        }
+        size_t end = (nl > pos && bytes[nl - 1] == '\r') ? nl - 1 : nl;
+        lines.push_back({pos, end, nl + 1});
+        pos = nl + 1;
+    }
+    return lines;
+}
+
+// The name of a "[name]" line, or nullopt when the line is no section header.
+std::optional<std::string_view> SectionName(std::string_view text) {
+    text = Trim(text);
+    if (text.empty() || text.front() != '[') return std::nullopt;
+    size_t close = text.find(']');
+    if (close == std::string_view::npos) return std::nullopt;
+    return Trim(text.substr(1, close - 1));
+}
+
+bool IsComment(std::string_view text) {
+    text = Trim(text);
+    return !text.empty() && (text.front() == ';' || text.front() == '#');
+}
+
+// Where a section's lines lie: the header's index and one past its last line.
+struct Section {
+    size_t header;
+    size_t end;
+};
+
+std::optional<Section> FindSection(const std::string& bytes, const std::vector<Line>& lines,
+                                   std::string_view name) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+        auto n = SectionName(TextOf(bytes, lines[i]));
+        if (!n || !SameName(*n, name)) continue;
+        size_t j = i + 1;
+        while (j < lines.size() && !SectionName(TextOf(bytes, lines[j]))) ++j;
+        return Section{i, j};
+    }
+    return std::nullopt;
+}
+
+// Index of the first "key=..." line of the section, and the offset just past its "=".
+struct KeyLine {
+    size_t index;
+    size_t afterEquals;
+};
+
+std::optional<KeyLine> FindKey(const std::string& bytes, const std::vector<Line>& lines,
+                               const Section& sec, std::string_view key) {
+    for (size_t i = sec.header + 1; i < sec.end; ++i) {
+        std::string_view text = TextOf(bytes, lines[i]);
+        if (IsComment(text)) continue;
+        size_t eq = text.find('=');
+        if (eq == std::string_view::npos) continue;
+        if (SameName(Trim(text.substr(0, eq)), key)) return KeyLine{i, lines[i].begin + eq + 1};
+    }
+    return std::nullopt;
+}
+
+enum class Load { ok, missing, failed };
+
+// Reads a regular file whole. FIFOs and devices are refused so that a strange settings path
+// can never block or run forever.
+Load ReadFile(const std::string& path, std::string& out) {
+    out.clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return errno == ENOENT ? Load::missing : Load::failed;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return Load::failed;
+    }
+    // Grow as the file turns out to be longer than fstat said (it may be written meanwhile).
+    size_t have = 0;
+    out.resize(static_cast<size_t>(st.st_size) + 1);
+    for (;;) {
+        if (have == out.size()) out.resize(out.size() * 2);
+        ssize_t n = ::read(fd, out.data() + have, out.size() - have);
+        if (n > 0) {
+            have += static_cast<size_t>(n);
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            ::close(fd);
+            out.clear();
+            return Load::failed;
+        }
+    }
+    ::close(fd);
+    out.resize(have);
+    return Load::ok;
+}
+
+bool HasNul(const std::string& s) { return s.find('\0') != std::string::npos; }
+
+// The file that a write must replace: a symlinked settings file is written through to its
+// target (created when missing), so the link itself stays.
+std::string WriteTarget(const std::string& file) {
+    namespace fs = std::filesystem;
+    fs::path p = file;
+    std::error_code ec;
+    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(p, ec)); ++hops) {
+        fs::path target = fs::read_symlink(p, ec);
+        if (ec) break;
+        p = target.is_absolute() ? target : p.parent_path() / target;
+    }
+    return p.string();
+}
+
+mode_t CurrentUmask() {
+    // umask() can only be read by setting it, which races with other threads; the kernel also
+    // reports it here.
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Umask:", 0) == 0)
+            return static_cast<mode_t>(std::strtol(line.c_str() + 6, nullptr, 8));
+    }
+    return 022;
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Replaces target with bytes through a temporary file in the same folder, so that a reader (or a
+// crash) sees either the old file or the new one, never a part.
+bool ReplaceFile(const std::string& target, const std::string& bytes, const struct stat* old) {
+    size_t slash = target.rfind('/');
+    std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    // The temporary name must fit where the target's own name just fits.
+    const size_t maxName = NAME_MAX - 8;  // room for "." and ".XXXXXX"
+    std::string tmp = dir + "." + name.substr(0, maxName) + ".XXXXXX";
+    int fd = ::mkstemp(tmp.data());
+    if (fd < 0) return false;
+    mode_t mode = old ? (old->st_mode & 07777) : (0666 & ~CurrentUmask());
+    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok) ok = ::rename(tmp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    // Make the rename itself durable; a failure here no longer endangers the old content.
+    int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::string> Read(const std::string& file, const std::string& section,
+                                const std::string& key) {
+    if (HasNul(file)) return std::nullopt;
+    std::string bytes;
+    if (ReadFile(file, bytes) != Load::ok) return std::nullopt;
+    std::vector<Line> lines = SplitLines(bytes);
+    auto sec = FindSection(bytes, lines, Trim(section));
+    if (!sec) return std::nullopt;
+    auto kl = FindKey(bytes, lines, *sec, Trim(key));
+    if (!kl) return std::nullopt;
+    const Line& line = lines[kl->index];
+    std::string_view value =
+        Trim(std::string_view(bytes).substr(kl->afterEquals, line.end - kl->afterEquals));
+    if (value.empty()) return std::nullopt;
+    return std::string(value);
+}
+
+bool Write(const std::string& file, const std::string& section, const std::string& key,
+           const std::string& value) {
+    std::string_view sectionName = Trim(section);
+    std::string_view keyName = Trim(key);
+    // Names and values that the line format cannot hold are refused rather than written in a
+    // form that would read back as something else.
+    auto breaksLine = [](std::string_view s) {
+        return s.find_first_of(std::string_view("\n\r\0", 3)) != std::string_view::npos;
+    };
+    if (file.empty() || HasNul(file) || breaksLine(section) || breaksLine(key) ||
+        breaksLine(value) || keyName.empty() || keyName.find('=') != std::string_view::npos ||
+        keyName.front() == '[' || keyName.front() == ';' || keyName.front() == '#' ||
+        sectionName.find(']') != std::string_view::npos)
+        return false;
+
+    std::string target = WriteTarget(file);
+    std::string bytes;
+    Load load = ReadFile(target, bytes);
+    if (load == Load::failed) return false;
+    struct stat old {};
+    bool hadFile = load == Load::ok && ::stat(target.c_str(), &old) == 0;
+
+    std::vector<Line> lines = SplitLines(bytes);
+    const char* eol = (!lines.empty() && lines[0].next - lines[0].end == 2) ? "\r\n" : "\n";
+    std::string entry = std::string(keyName) + "=" + value;
+
+    std::string out;
+    out.reserve(bytes.size() + entry.size() + sectionName.size() + 8);
+    auto sec = FindSection(bytes, lines, sectionName);
+    if (!sec) {
+        out = bytes;
+        if (!out.empty() && out.back() != '\n') out += eol;
+        if (!lines.empty() && !Trim(TextOf(bytes, lines.back())).empty())
+            out += eol;  // a blank line between sections
+        out += "[" + std::string(sectionName) + "]" + eol + entry + eol;
+    } else if (auto kl = FindKey(bytes, lines, *sec, keyName)) {
+        // Keep the line's key spelling, the blanks after "=" and its line ending.
+        const Line& line = lines[kl->index];
+        size_t start = kl->afterEquals;
+        while (start < line.end && IsBlank(bytes[start])) ++start;
+        out.append(bytes, 0, start);
+        out += value;
+        out.append(bytes, line.end, std::string::npos);
+    } else {
+        size_t last = sec->header;
+        for (size_t i = sec->header + 1; i < sec->end; ++i) {
+            if (!Trim(TextOf(bytes, lines[i])).empty()) last = i;
+        }
+        const Line& line = lines[last];
+        out.append(bytes, 0, line.next);
+        if (line.next == line.end) out += eol;  // the file's last line had no ending
+        out += entry + eol;
+        out.append(bytes, line.next, std::string::npos);
+    }
+
+    if (hadFile && out == bytes) return true;
+    return ReplaceFile(target, out, hadFile ? &old : nullptr);
+}
+
+}  // namespace profile

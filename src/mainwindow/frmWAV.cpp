@@ -82,6 +82,9 @@ void frmWAV::BuildControls() {
     lstPath->setModel(lstPathModel);
     Place(lstPath, 120, 510, 3315, 3900);
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (!QFontInfo(fixed).fixedPitch()) fixed = QFont("monospace");
+    fixed.setStyleHint(QFont::TypeWriter);
+    fixed.setFixedPitch(true);
     fixed.setPointSizeF(9);
     fixed.setWeight(QFont::Normal);
     lstPath->setFont(fixed);

@@ -1,0 +1,28 @@
+// Plays a generated 1 kHz tone through the program's sound service on the real sound device.
+// Usage: play_tone SECONDS [RATE]
+#include <sndfile.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include "TestSupport.h"
+#include "platform/audio/SoundService.h"
+
+int main(int argc, char** argv) {
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 2.0;
+    const int rate = argc > 2 ? std::atoi(argv[2]) : 44100;
+    testsupport::TempDir dir;
+    std::string path = dir.file("tone.wav");
+    const int frames = static_cast<int>(seconds * rate);
+    if (!testsupport::WriteWave(path, testsupport::Tone(1000, rate, frames, 2, 0.5f), 2, rate,
+                                SF_FORMAT_WAV | SF_FORMAT_FLOAT)) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        return 2;
+    }
+    audio::SoundService service;
+    service.Start(path, false);
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds + 0.7));
+    return 0;
+}

@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QTimer>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -37,13 +39,31 @@ std::string Absolute(const std::string& text) {
     return AddBackslash(cwd) + text;
 }
 
+// Hooks for tests that drive the installed program from a script: WAVPLAYER_SELFTEST=1 prints
+// the window's size and the listed entries after start-up, WAVPLAYER_QUIT_AFTER_MS=n closes the
+// window after n ms through the normal close path.
+void TestHooks() {
+    frmWAV* form = g_form;
+    if (!form) return;
+    const char* selftest = std::getenv("WAVPLAYER_SELFTEST");
+    if (selftest && std::string(selftest) == "1") {
+        std::printf("size: %dx%d\n", form->width(), form->height());
+        for (const PathEntry& e : form->lstPathModel->Entries()) std::printf("entry: %s\n", e.text.c_str());
+        std::fflush(stdout);
+    }
+    if (const char* quit = std::getenv("WAVPLAYER_QUIT_AFTER_MS")) {
+        int ms = std::atoi(quit);
+        if (ms >= 0) QTimer::singleShot(ms, form, [form] { form->close(); });
+    }
+}
+
 }  // namespace
 
 void InitSettingsFile() {
     AppTitle = "Brimvale WAV-Player/Looper";
     std::string name = ExeName + ".ini";
     if (access(AppDir.c_str(), W_OK) == 0) {
-        IniFile = GetLongName(AppDir + name);
+        IniFile = AppDir + name;  // AppDir is already the real folder of the executable
     } else {
         // Like a protected program folder: settings live in the user's config folder instead.
         std::string dir = ConfigDir();
@@ -87,5 +107,6 @@ int RunProgram(int argc, char** argv) {
         commandLine += argv[i];
     }
     Main(commandLine);
+    TestHooks();
     return app.exec();
 }

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QTimer>
 #include <cmath>
 
 #include "mainwindow/Icons.h"
@@ -194,6 +195,18 @@ void frmWAV::Form_Load() {
 void frmWAV::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     Form_Resize();
+}
+
+// The frame arrives from the window manager some time after the first show.
+void frmWAV::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    FitPendingOuterSize(*this);
+    for (int ms : {0, 50, 200, 1000}) QTimer::singleShot(ms, this, [this] { FitPendingOuterSize(*this); });
+}
+
+void frmWAV::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    FitPendingOuterSize(*this);
 }
 
 void frmWAV::changeEvent(QEvent* event) {

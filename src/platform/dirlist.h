@@ -8,16 +8,18 @@
 namespace dirlist {
 
 // File-manager order: case-insensitive, runs of digits compared by value ("Kick 2" < "Kick 10").
+// Names equal in that sense ("x01"/"x1", "a"/"A") still get a fixed order, so the order is total.
 bool NaturalLess(const std::string& a, const std::string& b);
 
 // Reads the visible sub-folders (symlinks to folders included, names beginning with "." left out)
 // and the visible *.wav files (any case) of folder, each sorted by NaturalLess.
-// Either output may be null. Returns false when the folder cannot be opened.
+// Either output may be null. Returns false (outputs emptied) when the folder cannot be opened.
 bool ReadFolder(const std::string& folder, std::vector<std::string>* subfolders,
                 std::vector<std::string>* wavFiles);
 
 // A path made absolute (against the working directory) and lexically normal: no "//", no "."
-// or ".." components, no trailing "/" except for the root "/".
+// or ".." components, no trailing "/" except for the root "/". ".." is resolved on the text,
+// not through symlinks, and stops at "/". "" stays "" (no path).
 std::string NormalPath(const std::string& path);
 
 // The mount point of the volume that holds path ("/" when nothing else matches).
@@ -28,7 +30,7 @@ std::vector<std::string> Drives();
 
 // Stands in for the directory list box: holds the current folder and its sub-folders.
 class DirListBox {
-public:
+  public:
     // Called after Path changed to another folder.
     std::function<void()> onChange;
 
@@ -37,27 +39,30 @@ public:
     // Raises onChange when the folder differs from the one held before.
     bool SetPath(const std::string& folder);
     int ListCount() const { return static_cast<int>(subfolders_.size()); }
-    // Full path of sub-folder i.
+    // Full path of sub-folder i ("" when i is out of range).
     std::string List(int i) const;
     const std::vector<std::string>& Names() const { return subfolders_; }
 
-private:
+  private:
     std::string path_;
     std::vector<std::string> subfolders_;
 };
 
 // Stands in for the file list box with the pattern "*.wav".
 class FileListBox {
-public:
+  public:
     const std::string& Path() const { return path_; }
-    // Lists the WAV files of folder; an unreadable folder gives an empty list.
+    // Lists the WAV files of folder; an unreadable folder gives an empty list. Right after
+    // DirListBox::SetPath of the same, unchanged folder this takes the list from that scan.
     void SetPath(const std::string& folder);
+    // Always reads Path again.
     void Refresh();
     int ListCount() const { return static_cast<int>(files_.size()); }
-    const std::string& List(int i) const { return files_[static_cast<size_t>(i)]; }
+    // Name of file i ("" when i is out of range).
+    const std::string& List(int i) const;
     const std::vector<std::string>& Names() const { return files_; }
 
-private:
+  private:
     std::string path_;
     std::vector<std::string> files_;
 };

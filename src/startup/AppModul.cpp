@@ -26,9 +26,11 @@ std::string ConfigDir() {
     return std::string(home && *home ? home : "") + "/.config/";
 }
 
-// A relative argument names a path below the working folder.
+// A relative argument that names something below the working folder is made absolute, as a
+// user typing "wavplayer kick.wav" in a terminal means; anything else stays as it was given.
 std::string Absolute(const std::string& text) {
-    if (text.empty() || text[0] == '/') return text;
+    struct stat st;
+    if (text.empty() || text[0] == '/' || ::stat(text.c_str(), &st) != 0) return text;
     std::string cwd;
     for (size_t size = 256;; size *= 2) {
         cwd.resize(size);

@@ -3,10 +3,14 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QVariant>
 #include <QWidget>
 #include <cmath>
 
 namespace {
+
+constexpr const char* kPendingWidth = "wavPendingOuterWidth";
+constexpr const char* kPendingHeight = "wavPendingOuterHeight";
 
 QScreen* Primary() { return QGuiApplication::primaryScreen(); }
 
@@ -53,14 +57,32 @@ float FormHeight(const QWidget& w) { return ToTwips(w.frameGeometry().height());
 void SetFormLeft(QWidget& w, float twips) { w.move(ToPixels(twips), w.frameGeometry().y()); }
 void SetFormTop(QWidget& w, float twips) { w.move(w.frameGeometry().x(), ToPixels(twips)); }
 
+// A hidden window has no frame yet; the outer size asked for is kept so the window can fit its
+// client area to it once it is framed (see kPendingWidth).
 void SetFormWidth(QWidget& w, float twips) {
     QMargins m = Frame(w);
-    w.resize(std::max(0, ToPixels(twips) - m.left() - m.right()), w.height());
+    int outer = ToPixels(twips);
+    if (!w.isVisible()) w.setProperty(kPendingWidth, outer);
+    w.resize(std::max(0, outer - m.left() - m.right()), w.height());
 }
 
 void SetFormHeight(QWidget& w, float twips) {
     QMargins m = Frame(w);
-    w.resize(w.width(), std::max(0, ToPixels(twips) - m.top() - m.bottom()));
+    int outer = ToPixels(twips);
+    if (!w.isVisible()) w.setProperty(kPendingHeight, outer);
+    w.resize(w.width(), std::max(0, outer - m.top() - m.bottom()));
+}
+
+void FitPendingOuterSize(QWidget& w) {
+    QMargins m = Frame(w);
+    if (m.isNull()) return;  // not framed (yet)
+    QVariant pw = w.property(kPendingWidth), ph = w.property(kPendingHeight);
+    if (!pw.isValid() && !ph.isValid()) return;
+    int width = pw.isValid() ? pw.toInt() - m.left() - m.right() : w.width();
+    int height = ph.isValid() ? ph.toInt() - m.top() - m.bottom() : w.height();
+    w.setProperty(kPendingWidth, QVariant());
+    w.setProperty(kPendingHeight, QVariant());
+    w.resize(std::max(0, width), std::max(0, height));
 }
 
 void PlaceForm(QWidget& window) {

@@ -20,6 +20,9 @@ void SetFormLeft(QWidget& w, float twips);
 void SetFormTop(QWidget& w, float twips);
 void SetFormWidth(QWidget& w, float twips);
 void SetFormHeight(QWidget& w, float twips);
+// An outer size set while the window was hidden (and so unframed) is applied again once the
+// window manager has framed it, so that the frame, not the client area, has the stored size.
+void FitPendingOuterSize(QWidget& w);
 
 // Default position: centred left to right and within the upper 85 % of the screen's height,
 // never beyond the top or left edge.

@@ -1,0 +1,15 @@
+#!/bin/sh
+# Address+undefined over every test; thread over the sound service and the window's playback.
+set -eu
+cd "$(dirname "$0")/.."
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export ASAN_OPTIONS=detect_leaks=1
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DWAV_SANITIZE=address,undefined -DWAV_BUILD_BENCH=OFF
+cmake --build build-asan -j2
+ctest --test-dir build-asan --output-on-failure -j2 -LE install
+
+export TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp halt_on_error=1"
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWAV_SANITIZE=thread -DWAV_BUILD_BENCH=OFF
+cmake --build build-tsan -j2 --target audio_tests test_playback
+ctest --test-dir build-tsan --output-on-failure -R '^(audio|test_playback)$'

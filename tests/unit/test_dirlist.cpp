@@ -1,0 +1,266 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "platform/dirlist.h"
+
+using dirlist::NaturalLess;
+using dirlist::NormalPath;
+using dirlist::ReadFolder;
+using testsupport::TempDir;
+using Names = std::vector<std::string>;
+
+TEST(NaturalLess, OrdersLikeAFileManager) {
+    const std::pair<const char*, const char*> lessMore[] = {
+        {"Kick 2", "Kick 10"},
+        {"a", "B"},
+        {"B", "c"},
+        {"abc", "ABCD"},
+        {"a1b2", "a1b10"},
+        {"x1", "x01"},  // same value: fewer leading zeros first
+        {"x01", "x2"},
+        {"x0", "x00"},
+        {"track01a", "track1b"},
+        {"A", "a"},
+        {"1", "a"},
+        {"", "a"},
+        {"99999999999999999999", "100000000000000000000"},  // beyond 64 bits
+        {"Z", "\xc3\xa4"}};                                 // bytes above 0x7f after letters
+    for (const auto& [less, more] : lessMore) {
+        EXPECT_TRUE(NaturalLess(less, more)) << less << " < " << more;
+        EXPECT_FALSE(NaturalLess(more, less)) << more << " < " << less;
+    }
+    EXPECT_FALSE(NaturalLess("x01", "x01"));
+}
+
+TEST(ReadFolder, SortsByItsKeysExactlyAsNaturalLessDoes) {
+    // Names from a small alphabet collide a lot in case, digits and leading zeros.
+    TempDir t;
+    std::mt19937 rng(11);
+    const char alphabet[] = "aAzZ_ -0012789\xc3\xa4";
+    std::set<std::string> made;
+    while (made.size() < 800) {
+        std::string s;
+        for (int n = 1 + static_cast<int>(rng() % 7); n > 0; --n)
+            s += alphabet[rng() % (sizeof alphabet - 1)];
+        s += (rng() % 2) ? ".wav" : ".WAV";
+        if (made.insert(s).second) t.write(s, "");
+    }
+    // Digit runs around the length where the key needs a longer count (names stop at 255 bytes).
+    const Names longRuns{"0" + std::string(254, '8'), std::string(254, '9'), std::string(255, '1'),
+                         std::string(255, '7')};
+    for (const auto& d : longRuns) t.mkdir(d);
+
+    Names dirs, files;
+    ASSERT_TRUE(ReadFolder(t.path(), &dirs, &files));
+    EXPECT_EQ(dirs, longRuns);
+    ASSERT_EQ(files.size(), made.size());
+    for (size_t i = 0; i + 1 < files.size(); ++i)
+        EXPECT_TRUE(NaturalLess(files[i], files[i + 1])) << files[i] << " | " << files[i + 1];
+    for (const auto& a : made)  // asymmetric and total
+        for (const auto& b : made)
+            if (a != b && NaturalLess(a, b) == NaturalLess(b, a)) ADD_FAILURE() << a << " | " << b;
+}
+
+TEST(ReadFolder, ListsVisibleFoldersAndWavFilesApart) {
+    TempDir t;
+    for (const char* d : {"[x]", "Sounds.wav", "drums 10", "Drums 9", ".hidden", "Ordner \xe9"})
+        t.mkdir(d);
+    for (const char* f : {"DING.WAV", "a.Wav", "Kick 10.wav", "kick 2.wav",
+                          "Gr\xfc\xdf"
+                          "e.wav",
+                          "notes.txt", "wav", ".wav", ".secret.wav", "x.wave", "[intro].wav"})
+        t.write(f, "");
+    Names dirs, files;
+    ASSERT_TRUE(ReadFolder(t.path(), &dirs, &files));
+    EXPECT_EQ(dirs, (Names{"[x]", "Drums 9", "drums 10", "Ordner \xe9", "Sounds.wav"}));
+    EXPECT_EQ(files, (Names{"[intro].wav", "a.Wav", "DING.WAV",
+                            "Gr\xfc\xdf"
+                            "e.wav",
+                            "kick 2.wav", "Kick 10.wav"}));
+}
+
+TEST(ReadFolder, FollowsLinksAndLeavesOutBrokenOnesAndSpecialFiles) {
+    TempDir t;
+    t.mkdir("real");
+    t.write("real/take.wav", "");
+    const std::pair<const char*, const char*> links[] = {
+        {"real", "linked folder"}, {"real/take.wav", "linked.WAV"}, {"nowhere", "broken.wav"},
+        {"nowhere", "broken dir"}, {"loop.wav", "loop.wav"},        {"pipe.wav", "to pipe.wav"}};
+    for (const auto& [target, name] : links)
+        ASSERT_EQ(symlink(target, t.file(name).c_str()), 0) << name;
+    ASSERT_EQ(mkfifo(t.file("pipe.wav").c_str(), 0644), 0);
+
+    Names dirs, files;  // would hang if the scan opened the FIFO
+    ASSERT_TRUE(ReadFolder(t.path(), &dirs, &files));
+    EXPECT_EQ(dirs, (Names{"linked folder", "real"}));
+    EXPECT_EQ(files, Names{"linked.WAV"});
+}
+
+TEST(ReadFolder, EmptyFolderRootAndFolderThatCannotBeOpened) {
+    TempDir t;
+    Names dirs{"stale"}, files{"stale"};
+    EXPECT_TRUE(ReadFolder(t.path(), &dirs, &files));
+    EXPECT_TRUE(dirs.empty() && files.empty());
+    EXPECT_TRUE(ReadFolder("/", &dirs, nullptr));
+    EXPECT_FALSE(dirs.empty());
+
+    const std::string file = t.write("a.wav", "");
+    for (const std::string& bad : {file, t.file("no"), std::string(), t.path() + '\0' + "/a"}) {
+        dirs = files = {"stale"};
+        EXPECT_FALSE(ReadFolder(bad, &dirs, &files)) << bad;
+        EXPECT_TRUE(dirs.empty() && files.empty());
+    }
+}
+
+TEST(ReadFolder, FolderWithoutReadPermissionFails) {
+    if (geteuid() == 0) GTEST_SKIP() << "permissions do not stop root";
+    TempDir t;
+    ASSERT_EQ(chmod(t.mkdir("locked").c_str(), 0), 0);
+    EXPECT_FALSE(ReadFolder(t.file("locked"), nullptr, nullptr));
+}
+
+TEST(ReadFolder, ListsMoreThan32767FilesCompletely) {
+    TempDir t;
+    const int count = 40000;
+    const int dir = open(t.path().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(dir, 0);
+    for (int i = 0; i < count; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "s%d.wav", i);
+        const int fd = openat(dir, name, O_WRONLY | O_CREAT | O_EXCL, 0644);
+        ASSERT_GE(fd, 0);
+        close(fd);
+    }
+    close(dir);
+    Names files;
+    ASSERT_TRUE(ReadFolder(t.path(), nullptr, &files));
+    ASSERT_EQ(files.size(), static_cast<size_t>(count));
+    EXPECT_EQ(files[32767], "s32767.wav");
+    EXPECT_EQ(files.back(), "s39999.wav");
+}
+
+TEST(NormalPath, MakesPathsAbsoluteAndLexicallyNormal) {
+    const std::pair<const char*, const char*> cases[] = {{"/", "/"},
+                                                         {"//", "/"},
+                                                         {"/a/b/", "/a/b"},
+                                                         {"/a//b///c", "/a/b/c"},
+                                                         {"/a/./b/.", "/a/b"},
+                                                         {"/a/b/../c", "/a/c"},
+                                                         {"/..", "/"},
+                                                         {"/../../a", "/a"},
+                                                         {"/a/..", "/"},
+                                                         {"/a/...", "/a/..."},
+                                                         {"/.b/..c", "/.b/..c"},
+                                                         {"", ""}};
+    for (const auto& [in, out] : cases) EXPECT_EQ(NormalPath(in), out) << in;
+    char* cwd = getcwd(nullptr, 0);
+    const std::string here = NormalPath(cwd);
+    std::free(cwd);
+    EXPECT_EQ(NormalPath("."), here);
+    EXPECT_EQ(NormalPath("x/y/.."), here == "/" ? "/x" : here + "/x");
+}
+
+TEST(Volumes, MountPointsAndDrives) {
+    EXPECT_EQ(dirlist::MountPointOf("/"), "/");
+    EXPECT_EQ(dirlist::MountPointOf("/proc/self/"), "/proc");
+    TempDir t;
+    const std::string mp = dirlist::MountPointOf(t.path());
+    EXPECT_TRUE(mp == "/" || t.path().rfind(mp + "/", 0) == 0) << mp;
+
+    const Names drives = dirlist::Drives();
+    ASSERT_FALSE(drives.empty());
+    EXPECT_EQ(drives.front(), "/");
+    EXPECT_EQ(std::set<std::string>(drives.begin(), drives.end()).size(), drives.size());
+    for (const auto& d : drives) {
+        EXPECT_EQ(d, NormalPath(d));
+        EXPECT_NE(d.rfind("/proc", 0), 0u) << d;
+    }
+}
+
+TEST(DirListBox, ChangesFolderAndNotifiesOnlyOnChange) {
+    TempDir t;
+    t.mkdir("A/Sub 2");
+    t.mkdir("A/Sub 10");
+    t.mkdir("B");
+    dirlist::DirListBox box;
+    int changes = 0;
+    box.onChange = [&] { ++changes; };
+
+    ASSERT_TRUE(box.SetPath(t.file("A") + "/"));
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(box.Path(), t.file("A"));
+    ASSERT_EQ(box.ListCount(), 2);
+    EXPECT_EQ(box.List(1), t.file("A/Sub 10"));
+    EXPECT_EQ(box.List(2), "");
+
+    // The same folder spelled differently: a fresh list but no notification.
+    t.mkdir("A/New");
+    ASSERT_TRUE(box.SetPath(t.file("A/Sub 2/..")));
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(box.ListCount(), 3);
+
+    for (const std::string& bad : {t.file("missing"), t.write("A/x.wav", ""), std::string()}) {
+        EXPECT_FALSE(box.SetPath(bad)) << bad;
+        EXPECT_EQ(box.Path(), t.file("A"));
+        EXPECT_EQ(box.ListCount(), 3);
+    }
+    EXPECT_EQ(changes, 1);
+
+    ASSERT_TRUE(box.SetPath("//"));
+    EXPECT_EQ(changes, 2);
+    EXPECT_EQ(box.Path(), "/");
+    EXPECT_EQ(box.List(0), "/" + box.Names()[0]);
+}
+
+TEST(FileListBox, ListsRefreshesAndNeverTakesAStaleScan) {
+    // The file box may reuse the folder box's scan of the same folder; it must notice any
+    // change made in between. The pause lets the folder's change stamps age so reuse can happen.
+    TempDir t;
+    t.write("A.WAV", "");
+    t.mkdir("Other");
+    t.write("Other/o.wav", "");
+    usleep(300 * 1000);
+    dirlist::DirListBox dirs;
+    dirlist::FileListBox files;
+
+    ASSERT_TRUE(dirs.SetPath(t.path()));
+    files.SetPath(t.path());
+    EXPECT_EQ(files.Names(), Names{"A.WAV"});
+    EXPECT_EQ(files.List(1), "");
+
+    ASSERT_TRUE(dirs.SetPath(t.path()));
+    t.write("b.wav", "");
+    files.SetPath(t.path());
+    EXPECT_EQ(files.Names(), (Names{"A.WAV", "b.wav"}));
+
+    ASSERT_TRUE(dirs.SetPath(t.path()));
+    files.SetPath(t.file("Other"));
+    EXPECT_EQ(files.Names(), Names{"o.wav"});
+
+    std::remove(t.file("Other/o.wav").c_str());
+    EXPECT_EQ(files.ListCount(), 1);  // only a refresh reads the folder again
+    files.Refresh();
+    EXPECT_EQ(files.ListCount(), 0);
+
+    // One scan serves one listing only.
+    usleep(300 * 1000);
+    ASSERT_TRUE(dirs.SetPath(t.path()));
+    files.SetPath(t.path());
+    std::remove(t.file("A.WAV").c_str());
+    files.SetPath(t.path());
+    EXPECT_EQ(files.Names(), Names{"b.wav"});
+
+    files.SetPath(t.file("missing"));
+    EXPECT_EQ(files.Path(), t.file("missing"));
+    EXPECT_EQ(files.ListCount(), 0);
+}

@@ -26,8 +26,13 @@ bool OnSomeScreen(const QWidget& w) {
 }  // namespace
 
 void RestoreSavedState(frmWAV& form) {
-    SetFormHeight(form, static_cast<float>(ReadNumberSetting("Height", SingleText(FormHeight(form)))));
-    SetFormWidth(form, static_cast<float>(ReadNumberSetting("Width", SingleText(FormWidth(form)))));
+    // Without a saved size the window keeps its designed client area: its frame is not known
+    // yet, so "the current size" would otherwise be taken for the outer size and shrink it.
+    std::string height = SingleText(FormHeight(form)), width = SingleText(FormWidth(form));
+    std::string savedHeight = ReadSetting(AppTitle, "Height", IniFile, height);
+    if (savedHeight != height) SetFormHeight(form, static_cast<float>(ReadNumber(savedHeight)));
+    std::string savedWidth = ReadSetting(AppTitle, "Width", IniFile, width);
+    if (savedWidth != width) SetFormWidth(form, static_cast<float>(ReadNumber(savedWidth)));
 
     if (ReadNumberSetting("Top", "-1") == -1.0) {
         PlaceForm(form);

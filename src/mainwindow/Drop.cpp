@@ -45,8 +45,7 @@ void frmWAV::lstPath_OLEDragDrop(const QMimeData* data) {
         QApplication::processEvents();
         if (!self || closing_) return;  // closed while the drop was half done
         dropped = GetFileName(item);
-        dirDirs.SetPath(GetFilePath(item));
-        dirDirs_Change();
+        OpenAndRebuild(GetFilePath(item));
         SetLabelText(dirDirs.Path());
     }
     QApplication::processEvents();

@@ -66,7 +66,9 @@ QPixmap DrawReload(int size) {
 
 QIcon AppIcon() {
     QIcon icon;
-    for (int s : {16, 32, 48, 64, 256}) icon.addPixmap(DrawApp(s));
+    // The title bar and task bar ask for 16 to 64 pixels; larger sizes come from the
+    // installed icon theme files.
+    for (int s : {16, 32, 64}) icon.addPixmap(DrawApp(s));
     return icon;
 }
 

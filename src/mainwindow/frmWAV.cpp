@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -82,8 +81,8 @@ void frmWAV::BuildControls() {
     lstPathModel = new PathListModel(lstPath);
     lstPath->setModel(lstPathModel);
     Place(lstPath, 120, 510, 3315, 3900);
-    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    if (!QFontInfo(fixed).fixedPitch()) fixed = QFont("monospace");
+    // Resolved by fontconfig when first drawn; asking now would load the font database early.
+    QFont fixed("monospace");
     fixed.setStyleHint(QFont::TypeWriter);
     fixed.setFixedPitch(true);
     fixed.setPointSizeF(9);
@@ -182,9 +181,8 @@ void frmWAV::Form_Load() {
     MinWidth = w ? *w : 0;
     createdClientWidth_ = width();
     setMinimumWidth(createdClientWidth_);
-    dirDirs.SetPath(AppDir);
+    OpenAndRebuild(AppDir);
     SetLabelText(AppDir);
-    dirDirs_Change();
     // The drive box starts on the volume of the program's folder.
     std::string mount = dirlist::MountPointOf(dirDirs.Path());
     int at = drvDrives->findData(QByteArray::fromStdString(mount));
@@ -255,7 +253,14 @@ void frmWAV::Form_Unload(int16_t& /*cancel*/) {
     WriteSetting(AppTitle, "OnTop", std::to_string(OnTopMode), IniFile);
 }
 
+void frmWAV::OpenAndRebuild(const std::string& folder) {
+    unsigned before = rebuilds_;
+    dirDirs.SetPath(folder);
+    if (rebuilds_ == before) dirDirs_Change();
+}
+
 void frmWAV::dirDirs_Change() {
+    ++rebuilds_;
     filFiles.SetPath(dirDirs.Path());
     std::vector<PathEntry> entries;
     entries.reserve(1 + dirDirs.Names().size() + filFiles.Names().size());

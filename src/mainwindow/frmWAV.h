@@ -52,6 +52,9 @@ public:
 
     // Listing
     void dirDirs_Change();
+    // Rebuilds the list unless opening folder just did (through the change notification):
+    // start-up and drops want a fresh list whether or not the folder changed, but not two.
+    void OpenAndRebuild(const std::string& folder);
     void drvDrives_Change();
     static std::string GetDirName(const std::string& path);
     static std::string GetParentDir(const std::string& path);
@@ -100,6 +103,7 @@ private:
     std::string WavePathOfSelection() const;
 
     std::string labelText_;
+    unsigned rebuilds_ = 0;
     bool closing_ = false;  // set once the window is closing; a half-done drop stops then
     int createdClientWidth_ = 0;
     int lastListHeight_ = 0;

@@ -117,19 +117,23 @@ class Collector {
         arena_.append(name);
         AppendKey(arena_, name);
         e.keyLen = static_cast<uint32_t>(arena_.size() - e.off - e.nameLen);
-        const auto* k = reinterpret_cast<const unsigned char*>(arena_.data() + e.off + e.nameLen);
-        uint64_t h = 0;
-        for (uint32_t i = 0; i < 8; ++i) h = (h << 8) | (i < e.keyLen ? k[i] : 0u);
-        e.head = h;
+        e.head = Head(arena_.data(), e, 0);
         entries_.push_back(e);
     }
 
     void SortInto(std::vector<std::string>* out) {
         const char* base = arena_.data();
-        std::sort(entries_.begin(), entries_.end(), [base](const Entry& x, const Entry& y) {
+        // Names in one folder often share a long prefix ("Sample 1", "Sample 2", ...); the
+        // 8-byte head then says nothing. Skip the prefix that every key shares and take the
+        // head from the bytes after it, so most comparisons still end at the head.
+        size_t skip = CommonKeyPrefix(base);
+        if (skip > 0) {
+            for (Entry& e : entries_) e.head = Head(base, e, skip);
+        }
+        std::sort(entries_.begin(), entries_.end(), [base, skip](const Entry& x, const Entry& y) {
             if (x.head != y.head) return x.head < y.head;
-            std::string_view kx(base + x.off + x.nameLen, x.keyLen);
-            std::string_view ky(base + y.off + y.nameLen, y.keyLen);
+            std::string_view kx(base + x.off + x.nameLen + skip, x.keyLen - skip);
+            std::string_view ky(base + y.off + y.nameLen + skip, y.keyLen - skip);
             if (int c = kx.compare(ky)) return c < 0;
             return NaturalLessView(std::string_view(base + x.off, x.nameLen),
                                    std::string_view(base + y.off, y.nameLen));
@@ -140,6 +144,29 @@ class Collector {
     }
 
   private:
+    // Eight key bytes from offset skip on, big-endian (zeros past the end).
+    static uint64_t Head(const char* base, const Entry& e, size_t skip) {
+        const auto* k = reinterpret_cast<const unsigned char*>(base + e.off + e.nameLen);
+        uint64_t h = 0;
+        for (size_t i = skip; i < skip + 8; ++i) h = (h << 8) | (i < e.keyLen ? k[i] : 0u);
+        return h;
+    }
+
+    // Length of the prefix that all keys share (0 for fewer than two names).
+    size_t CommonKeyPrefix(const char* base) const {
+        if (entries_.size() < 2) return 0;
+        const Entry& first = entries_[0];
+        std::string_view common(base + first.off + first.nameLen, first.keyLen);
+        for (const Entry& e : entries_) {
+            std::string_view k(base + e.off + e.nameLen, e.keyLen);
+            size_t n = 0, limit = std::min(common.size(), k.size());
+            while (n < limit && common[n] == k[n]) ++n;
+            common = common.substr(0, n);
+            if (common.empty()) return 0;
+        }
+        return common.size();
+    }
+
     std::string& arena_;
     std::vector<Entry> entries_;
 };

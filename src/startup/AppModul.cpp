@@ -5,11 +5,15 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QEvent>
 #include <QTimer>
+#include <functional>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 
+#include "mainwindow/PathListView.h"
 #include "mainwindow/frmWAV.h"
 #include "startup/Globals.h"
 #include "util/Commands.h"
@@ -41,6 +45,23 @@ std::string Absolute(const std::string& text) {
     return AddBackslash(cwd) + text;
 }
 
+// Runs a function once, after the first paint of the widget it watches.
+class FirstPaint : public QObject {
+public:
+    FirstPaint(QObject* parent, std::function<void()> then) : QObject(parent), then_(std::move(then)) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint && then_) {
+            auto then = std::move(then_);
+            then_ = nullptr;
+            QTimer::singleShot(0, this, then);
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> then_;
+};
+
 // Hooks for tests that drive the installed program from a script: WAVPLAYER_SELFTEST=1 prints
 // the window's size and the listed entries after start-up, WAVPLAYER_QUIT_AFTER_MS=n closes the
 // window after n ms through the normal close path.
@@ -50,12 +71,23 @@ void TestHooks() {
     const char* selftest = std::getenv("WAVPLAYER_SELFTEST");
     if (selftest && std::string(selftest) == "1") {
         std::printf("size: %dx%d\n", form->width(), form->height());
+        // The outer frame in device pixels: what the settings file's twips describe.
+        double dpr = form->devicePixelRatioF();
+        QSize frame = form->frameGeometry().size();
+        std::printf("frame: %ldx%ld\n", std::lround(frame.width() * dpr),
+                    std::lround(frame.height() * dpr));
         for (const PathEntry& e : form->lstPathModel->Entries()) std::printf("entry: %s\n", e.text.c_str());
         std::fflush(stdout);
     }
     if (const char* quit = std::getenv("WAVPLAYER_QUIT_AFTER_MS")) {
+        // Counted from the first time the list is painted, so a run always shows a frame.
         int ms = std::atoi(quit);
-        if (ms >= 0) QTimer::singleShot(ms, form, [form] { form->close(); });
+        if (ms >= 0) {
+            auto* filter = new FirstPaint(form->lstPath->viewport(), [form, ms] {
+                QTimer::singleShot(ms, form, [form] { form->close(); });
+            });
+            form->lstPath->viewport()->installEventFilter(filter);
+        }
     }
 }
 
@@ -89,9 +121,8 @@ void Main(const std::string& commandLine, const std::string& exePath) {
     if (!g_form) g_form = new frmWAV();
     frmWAV& form = *g_form;
     form.setAttribute(Qt::WA_DeleteOnClose);
-    form.dirDirs.SetPath(StartDir);
+    form.OpenAndRebuild(StartDir);
     form.SetLabelText(StartDir);
-    form.dirDirs_Change();
     RestoreSavedState(form);
     form.setWindowTitle(QString::fromStdString(AppTitle));
     form.show();

@@ -15,6 +15,9 @@ void SdlOutput::Callback(void* self, std::uint8_t* stream, int len) {
 bool SdlOutput::Open(Renderer& renderer) {
     if (device_) return true;
     if (!sdlUp_) {
+        // SDL would otherwise catch SIGINT and SIGTERM and only queue a quit event nobody reads,
+        // so a plain `kill` of the program would do nothing.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
         sdlUp_ = true;
     }

@@ -134,6 +134,10 @@ INSTANTIATE_TEST_SUITE_P(
             [](const TempDir& d) {
                 return Write(d, WaveHeader(1, 48000, 16, 4000, 0x7777) + std::string(4000, '\x10'));
             }},
+        // Would open loop.wav if the name were cut at the NUL.
+        Bad{"nul_in_name", [](const TempDir& d) { return d.file("loop.wav") + '\0' + "x"; }},
+        Bad{"component_over_255_bytes",
+            [](const TempDir& d) { return d.file(std::string(300, 'n') + ".wav"); }},
         Bad{"unreadable",
             [](const TempDir& d) {
                 std::string p = d.file("locked.wav");

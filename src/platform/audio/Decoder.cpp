@@ -5,7 +5,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
 #include <cmath>
+#include <condition_variable>
+#include <cstring>
 #include <mutex>
 
 #include "platform/audio/Voice.h"
@@ -16,13 +21,15 @@ namespace {
 
 constexpr std::size_t kBlock = 1024;  // input frames decoded at a time
 constexpr int kMaxChannels = 64;
+constexpr sf_count_t kMaxFrames = sf_count_t(1) << 40;
 constexpr int kMinRate = 1000;
 constexpr int kMaxRate = 768000;
 
-// libsndfile keeps its last open error in a global; opens from several services must not race.
+// libsndfile keeps its last open error in a global; opens from several threads must not race.
+// Never destroyed, like the hold below.
 std::mutex& OpenMutex() {
-    static std::mutex m;
-    return m;
+    static std::mutex* m = new std::mutex;
+    return *m;
 }
 
 // Left and right weight of one channel in the stereo mix-down.
@@ -75,9 +82,86 @@ void Weights(int channelId, int index, float& l, float& r) {
 
 }  // namespace
 
+namespace {
+
+struct Hold {
+    std::atomic<bool> on{false};
+    std::mutex mu;
+    std::condition_variable released;
+    std::string part;
+    int waiting = 0;
+};
+
+// Never destroyed: an open abandoned by the service may still pass through at exit.
+Hold& TheHold() {
+    static Hold* h = new Hold;
+    return *h;
+}
+
+void WaitIfHeld(const std::string& path) {
+    Hold& h = TheHold();
+    if (!h.on.load(std::memory_order_acquire)) return;
+    std::unique_lock<std::mutex> lock(h.mu);
+    if (!h.on || path.find(h.part) == std::string::npos) return;
+    ++h.waiting;
+    h.released.wait(lock, [&] { return !h.on; });
+    --h.waiting;
+}
+
+// open(2) for a path of any length: one longer than the kernel takes is walked in pieces that
+// end at a "/", each opened relative to the one before.
+int OpenPath(const std::string& path, int flags) {
+    if (path.empty() || path.find('\0') != std::string::npos) return -1;  // no file has that name
+    if (path.size() < PATH_MAX) return ::open(path.c_str(), flags);
+    int dir = AT_FDCWD;
+    std::size_t at = 0;
+    while (path.size() - at >= PATH_MAX) {
+        std::size_t cut = path.rfind('/', at + PATH_MAX - 1);
+        if (cut == std::string::npos || cut < at) {
+            if (dir != AT_FDCWD) ::close(dir);
+            errno = ENAMETOOLONG;
+            return -1;
+        }
+        std::string piece = cut == at ? std::string("/") : path.substr(at, cut - at);
+        int next = ::openat(dir, piece.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (dir != AT_FDCWD) ::close(dir);
+        if (next < 0) return -1;
+        dir = next;
+        at = cut + 1;
+    }
+    int fd = ::openat(dir, path.c_str() + at, flags);
+    if (dir != AT_FDCWD) ::close(dir);
+    return fd;
+}
+
+}  // namespace
+
+void HoldOpens(const std::string& part) {
+    Hold& h = TheHold();
+    std::lock_guard<std::mutex> lock(h.mu);
+    h.part = part;
+    h.on = true;
+}
+
+void ReleaseOpens() {
+    Hold& h = TheHold();
+    {
+        std::lock_guard<std::mutex> lock(h.mu);
+        h.on = false;
+    }
+    h.released.notify_all();
+}
+
+int HeldOpens() {
+    Hold& h = TheHold();
+    std::lock_guard<std::mutex> lock(h.mu);
+    return h.waiting;
+}
+
 std::unique_ptr<Decoder> Decoder::Open(const std::string& path, int outRate, bool loop) {
-    // O_NONBLOCK so a FIFO or device node cannot hold the loader; only regular files play.
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    WaitIfHeld(path);
+    // O_NONBLOCK so a FIFO or device node cannot hold the opener; only regular files play.
+    int fd = OpenPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return nullptr;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -93,8 +177,49 @@ std::unique_ptr<Decoder> Decoder::Open(const std::string& path, int outRate, boo
         std::lock_guard<std::mutex> lock(OpenMutex());
         d->sf_ = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
     }
-    if (!d->sf_ || info.frames <= 0 || info.channels < 1 || info.channels > kMaxChannels ||
-        info.samplerate < kMinRate || info.samplerate > kMaxRate || outRate < kMinRate)
+    return Setup(std::move(d), info, outRate, loop);
+}
+
+std::unique_ptr<Decoder> Decoder::OpenMemory(const void* data, std::size_t size, int outRate,
+                                             bool loop) {
+    std::unique_ptr<Decoder> d(new Decoder);
+    d->mem_.data = static_cast<const unsigned char*>(data);
+    d->mem_.size = static_cast<sf_count_t>(size);
+    static SF_VIRTUAL_IO io = {
+        [](void* m) { return static_cast<Memory*>(m)->size; },
+        [](sf_count_t offset, int whence, void* p) -> sf_count_t {
+            auto* m = static_cast<Memory*>(p);
+            sf_count_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? m->pos : m->size;
+            // Past the end is allowed, as with a file; before the start or overflowing is not.
+            if (offset < -base || (offset > 0 && base > INT64_MAX - offset)) return -1;
+            return m->pos = base + offset;
+        },
+        [](void* dst, sf_count_t count, void* p) -> sf_count_t {
+            auto* m = static_cast<Memory*>(p);
+            sf_count_t n = std::clamp<sf_count_t>(m->size - m->pos, 0, std::max<sf_count_t>(count, 0));
+            if (n == 0) return 0;
+            std::memcpy(dst, m->data + m->pos, static_cast<std::size_t>(n));
+            m->pos += n;
+            return n;
+        },
+        [](const void*, sf_count_t, void*) -> sf_count_t { return 0; },
+        [](void* m) { return static_cast<Memory*>(m)->pos; },
+    };
+    SF_INFO info{};
+    {
+        std::lock_guard<std::mutex> lock(OpenMutex());
+        d->sf_ = sf_open_virtual(&io, SFM_READ, &info, &d->mem_);
+    }
+    return Setup(std::move(d), info, outRate, loop);
+}
+
+std::unique_ptr<Decoder> Decoder::Setup(std::unique_ptr<Decoder> d, const SF_INFO& info,
+                                        int outRate, bool loop) {
+    // Caps of our own where a header could claim anything: a wave of more than 2^40 frames is
+    // a lie (years at any rate), and the rates bound the resampler's buffers.
+    if (!d->sf_ || info.frames <= 0 || info.frames > kMaxFrames || info.channels < 1 ||
+        info.channels > kMaxChannels || info.samplerate < kMinRate ||
+        info.samplerate > kMaxRate || outRate < kMinRate || outRate > kMaxRate)
         return nullptr;
 
     d->channels_ = info.channels;
@@ -176,6 +301,7 @@ void Decoder::Decode() {
             break;
         }
         passFrames_ = 0;
+        ++restarts_;
     }
     ToStereo(raw_.data(), got);
     inPos_ = 0;

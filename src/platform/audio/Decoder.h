@@ -4,6 +4,7 @@
 #include <soxr.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,8 +16,12 @@ namespace audio {
 class Decoder {
   public:
     // Null when the file cannot be played (missing, not a regular file, not a wave libsndfile
-    // reads, no frames, implausible channel count or rate).
+    // reads, no frames, implausible length, channel count or rate). The path is bytes, of any
+    // length.
     static std::unique_ptr<Decoder> Open(const std::string& path, int outRate, bool loop);
+    // The same for a file held in memory; data must outlive the decoder.
+    static std::unique_ptr<Decoder> OpenMemory(const void* data, std::size_t size, int outRate,
+                                               bool loop);
     ~Decoder();
     Decoder(const Decoder&) = delete;
     Decoder& operator=(const Decoder&) = delete;
@@ -25,13 +30,22 @@ class Decoder {
     void Fill(Ring& ring, std::size_t limit);
     // Every frame of a one-shot file is in the ring.
     bool Done() const { return done_; }
+    // How often a loop went back to frame 0.
+    std::uint64_t Restarts() const { return restarts_; }
 
   private:
+    struct Memory {
+        const unsigned char* data = nullptr;
+        sf_count_t size = 0, pos = 0;
+    };
     Decoder() = default;
+    static std::unique_ptr<Decoder> Setup(std::unique_ptr<Decoder> d, const SF_INFO& info,
+                                          int outRate, bool loop);
     void Decode();
     void ToStereo(const float* raw, std::size_t frames);
 
     int fd_ = -1;
+    Memory mem_;
     SNDFILE* sf_ = nullptr;
     soxr_t soxr_ = nullptr;
     int channels_ = 0;
@@ -41,7 +55,15 @@ class Decoder {
     std::size_t inPos_ = 0, inLen_ = 0, outPos_ = 0, outLen_ = 0, outCap_ = 0;
     long long passFrames_ = 0;
     bool fileEnd_ = false, done_ = false;
+    std::uint64_t restarts_ = 0;
     std::size_t bytes_ = 0;
 };
+
+// Test seam: while held, opening a path that contains part waits before open() until released,
+// as on a network mount that stopped answering.
+void HoldOpens(const std::string& part);
+void ReleaseOpens();
+// Opens waiting in the hold right now.
+int HeldOpens();
 
 }  // namespace audio

@@ -29,6 +29,8 @@ class SoundService {
 
     // Bytes held by sound buffers of all services in the process.
     static std::size_t BufferBytes();
+    // Threads opening files for any service in the process, those left stuck in an open included.
+    static int OpenerThreads();
 
   private:
     struct Impl;

@@ -257,7 +257,11 @@ bool Write(const std::string& file, const std::string& section, const std::strin
 
     std::vector<Line> lines = SplitLines(bytes);
     const char* eol = (!lines.empty() && lines[0].next - lines[0].end == 2) ? "\r\n" : "\n";
-    std::string entry = std::string(keyName) + "=" + value;
+    // Leading blanks of a value are lost on reading anyway; written, they would pile up behind
+    // the "=" with every rewrite, which keeps the line's own blanks there.
+    std::string_view val = value;
+    while (!val.empty() && IsBlank(val.front())) val.remove_prefix(1);
+    std::string entry = std::string(keyName) + "=" + std::string(val);
 
     std::string out;
     out.reserve(bytes.size() + entry.size() + sectionName.size() + 8);
@@ -274,7 +278,7 @@ bool Write(const std::string& file, const std::string& section, const std::strin
         size_t start = kl->afterEquals;
         while (start < line.end && IsBlank(bytes[start])) ++start;
         out.append(bytes, 0, start);
-        out += value;
+        out += val;
         out.append(bytes, line.end, std::string::npos);
     } else {
         size_t last = sec->header;

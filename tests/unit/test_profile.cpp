@@ -215,3 +215,30 @@ TEST(Profile, StrangeFilesNeitherHangNorGetReplaced) {
 }
 
 }  // namespace
+
+namespace {
+
+// Saving the same settings again must leave the file as it is, whatever blanks a value has.
+TEST(ProfileWrite, RewritingTheSameValueChangesNothing) {
+    const struct {
+        const char* what;
+        std::string before, value;
+    } cases[] = {
+        {"replaced in its line", "[App]\nTop = 1\n", "  \t5"},
+        {"appended to its section", "[App]\nLeft=1\n", " 5 "},
+        {"in a new section", "", "\t\t/x/"},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        std::string ini = dir.write("s.ini", c.before);
+        ASSERT_TRUE(profile::Write(ini, "App", "Top", c.value)) << c.what;
+        std::string once = ReadAll(ini);
+        for (int i = 0; i < 3; ++i) ASSERT_TRUE(profile::Write(ini, "App", "Top", c.value));
+        EXPECT_EQ(ReadAll(ini), once) << c.what;
+        std::string trimmed = c.value.substr(c.value.find_first_not_of(" \t"));
+        trimmed = trimmed.substr(0, trimmed.find_last_not_of(" \t") + 1);
+        EXPECT_EQ(profile::Read(ini, "App", "Top"), trimmed) << c.what;
+    }
+}
+
+}  // namespace

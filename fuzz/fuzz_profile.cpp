@@ -149,8 +149,8 @@ std::vector<Pair> Candidates(std::string_view input) {
         std::string_view t = TrimBlanks(line);
         if (!t.empty() && t.front() == '[') {
             size_t close = t.find(']');
-            sections.emplace_back(t.substr(1, close == std::string_view::npos ? t.size() - 1
-                                                                             : close - 1));
+            sections.emplace_back(
+                t.substr(1, close == std::string_view::npos ? t.size() - 1 : close - 1));
         } else if (size_t eq = t.find('='); eq != std::string_view::npos) {
             keys.emplace_back(t.substr(0, eq));
         }
@@ -194,7 +194,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint64_t h = Hash(data, size);
     const Pair& target = pairs[h % pairs.size()];
     std::vector<std::string_view> lines = RawLines(input);
-    std::string value = lines.empty() ? std::string("x") : std::string(lines[(h >> 16) % lines.size()]);
+    std::string value =
+        lines.empty() ? std::string("x") : std::string(lines[(h >> 16) % lines.size()]);
     if ((h >> 32) & 1) value = value.substr(0, 64);
 
     bool ok = profile::Write(g_ini, target.section, target.key, value);

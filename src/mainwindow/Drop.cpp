@@ -40,17 +40,21 @@ void frmWAV::lstPath_OLEDragDrop(const QMimeData* data) {
     // Copy the list first: pending events run below, and the drag's data may not outlive them.
     std::vector<std::string> items = LocalFiles(data);
     QPointer<frmWAV> self(this);
-    std::string dropped;
+    std::string dropped, droppedFolder;
     for (const std::string& item : items) {
         QApplication::processEvents();
         if (!self || closing_) return;  // closed while the drop was half done
         dropped = GetFileName(item);
-        OpenAndRebuild(GetFilePath(item));
+        droppedFolder = GetFilePath(item);
+        OpenAndRebuild(droppedFolder);
         SetLabelText(dirDirs.Path());
     }
     QApplication::processEvents();
     if (!self || closing_) return;
     if (LowerLast3(dropped) != "wav") return;
+    // When the file's folder could not be opened, the list shows another folder, and a file of
+    // the same name there is not the one dropped.
+    if (dirlist::NormalPath(droppedFolder) != dirDirs.Path()) return;
     const auto& entries = lstPathModel->Entries();
     for (size_t i = 0; i < entries.size(); ++i) {
         if (entries[i].kind == EntryKind::File && entries[i].text == dropped) {

@@ -3,9 +3,23 @@
 
 #include "mainwindow/frmWAV.h"
 
+namespace {
+
+// Opens the parent of the current folder; when that is gone or unreadable too (the tree was
+// deleted under the window), the nearest ancestor that opens, so ".." is never a dead end.
+// At "/" the parent is empty and the folder stays as it is.
+void OpenParent(dirlist::DirListBox& dirs) {
+    std::string up = frmWAV::GetParentDir(dirs.Path());
+    while (!up.empty() && !dirs.SetPath(up)) {
+        if (up == "/") break;
+        up = frmWAV::GetParentDir(up);
+    }
+}
+
+}  // namespace
+
 void frmWAV::cmdBack_Click() {
-    // At "/" the parent is empty and the folder stays as it is.
-    dirDirs.SetPath(GetParentDir(dirDirs.Path()));
+    OpenParent(dirDirs);
     cmdDummy->setFocus();
 }
 
@@ -26,7 +40,7 @@ void frmWAV::lstPath_DblClick() {
     if (row >= 0) {
         const PathEntry& entry = lstPathModel->At(row);
         if (entry.kind == EntryKind::Parent) {
-            dirDirs.SetPath(GetParentDir(dirDirs.Path()));
+            OpenParent(dirDirs);
             SetLabelText(dirDirs.Path());
             return;
         }

@@ -13,9 +13,6 @@ PathListView::PathListView(frmWAV* form, QWidget* parent) : QListView(parent), f
     setAcceptDrops(true);
     setDragDropMode(QAbstractItemView::DropOnly);
     setDropIndicatorShown(false);
-    // Lay out in batches while idle, so a folder of 100,000 files shows at once.
-    setLayoutMode(QListView::Batched);
-    setBatchSize(2000);
 }
 
 void PathListView::keyReleaseEvent(QKeyEvent* event) {

@@ -56,6 +56,8 @@ seed() {
                 >"$WORK/seed-$name.log" 2>&1; then
                 echo "note: $AUDIO_TESTS failed writing seeds:"
                 tail -n 5 "$WORK/seed-$name.log"
+            elif [ -z "$(ls -A "$corpus")" ]; then
+                echo "note: $AUDIO_TESTS has no seed writer (rebuild it?)"
             fi
         else
             echo "note: $AUDIO_TESTS not built; decode starts from the committed seeds only"

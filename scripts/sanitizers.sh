@@ -9,7 +9,7 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DWAV_SANITIZE=address,undefin
 cmake --build build-asan -j2
 ctest --test-dir build-asan --output-on-failure -j2 -LE install
 
-export TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp halt_on_error=1"
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWAV_SANITIZE=thread -DWAV_BUILD_BENCH=OFF
 cmake --build build-tsan -j2 --target audio_tests test_playback
 ctest --test-dir build-tsan --output-on-failure -R '^(audio|test_playback)$'

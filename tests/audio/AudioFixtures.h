@@ -1,21 +1,39 @@
 // Helpers for driving the sound service through the capture output.
 #pragma once
+#include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "TestSupport.h"
 #include "platform/audio/CaptureOutput.h"
 #include "platform/audio/SoundService.h"
 
 namespace audiotest {
 
+using testsupport::TempDir;
+using testsupport::Tone;
+using testsupport::WriteWave;
+
+constexpr int kRate = 48000;
+constexpr std::size_t kFade = kRate / 250;  // frames a start takes to fade the sound before it
+
 // A service on a capture output, with helpers to hear what it plays.
 struct Rig {
-    explicit Rig(int rate = 48000) : cap(rate), svc(cap) {}
+    explicit Rig(int rate = kRate) : cap(rate), svc(cap) {}
 
     void Start(const std::string& path, bool loop = false) {
         svc.Start(path, loop);
@@ -25,13 +43,15 @@ struct Rig {
     // device would.
     std::vector<float> Pull(std::size_t frames) {
         std::vector<float> out(frames * 2);
-        for (std::size_t at = 0; at < frames;) {
-            std::size_t n = std::min<std::size_t>(4096, frames - at);
-            cap.Pull(out.data() + at * 2, n);
+        for (std::size_t at = 0; at < frames; at += 4096) {
+            cap.Pull(out.data() + at * 2, std::min<std::size_t>(4096, frames - at));
             svc.Settle();
-            at += n;
         }
         return out;
+    }
+    std::vector<float> Hear(const std::string& path, std::size_t frames, bool loop = false) {
+        Start(path, loop);
+        return Pull(frames);
     }
 
     audio::CaptureOutput cap;
@@ -42,15 +62,12 @@ struct Rig {
 inline std::vector<float> ReadStereo(const std::string& path) {
     SF_INFO info{};
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
-    if (!f) return {};
-    std::vector<float> raw(static_cast<std::size_t>(info.frames) * info.channels);
-    sf_count_t got = sf_readf_float(f, raw.data(), info.frames);
-    sf_close(f);
-    std::vector<float> out(static_cast<std::size_t>(got) * 2);
-    for (sf_count_t i = 0; i < got; ++i) {
-        out[2 * i] = raw[i * info.channels];
-        out[2 * i + 1] = raw[i * info.channels + (info.channels > 1 ? 1 : 0)];
-    }
+    std::vector<float> raw(f ? std::size_t(info.frames) * info.channels : 0), out;
+    sf_count_t got = f ? sf_readf_float(f, raw.data(), info.frames) : 0;
+    if (f) sf_close(f);
+    for (sf_count_t i = 0; i < got; ++i)
+        for (int side : {0, info.channels > 1 ? 1 : 0})
+            out.push_back(raw[i * info.channels + side]);
     return out;
 }
 
@@ -59,6 +76,16 @@ inline std::size_t SoundEnd(const std::vector<float>& stereo) {
     std::size_t i = stereo.size();
     while (i > 0 && stereo[i - 1] == 0.f) --i;
     return (i + 1) / 2;
+}
+
+// got begins with exactly want and is silent after it.
+inline testing::AssertionResult PlaysExactly(const std::vector<float>& got,
+                                             const std::vector<float>& want) {
+    bool same = !want.empty() && got.size() >= want.size() &&
+                std::equal(want.begin(), want.end(), got.begin());
+    if (same && SoundEnd(got) == want.size() / 2) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << (same ? "plays on" : "differs") << "; ends at frame "
+                                       << SoundEnd(got) << " of " << want.size() / 2;
 }
 
 inline float Peak(const std::vector<float>& s, std::size_t from, std::size_t to) {
@@ -70,7 +97,7 @@ inline float Peak(const std::vector<float>& s, std::size_t from, std::size_t to)
 
 // Amplitude of the hz component in the left channel over [from, to) (Goertzel).
 inline double ToneLevel(const std::vector<float>& s, std::size_t from, std::size_t to, double hz,
-                        int rate) {
+                        int rate = kRate) {
     double w = 2 * M_PI * hz / rate, c = 2 * std::cos(w), s1 = 0, s2 = 0;
     for (std::size_t i = from; i < to; ++i) {
         double s0 = s[2 * i] + c * s1 - s2;
@@ -81,31 +108,60 @@ inline double ToneLevel(const std::vector<float>& s, std::size_t from, std::size
     return 2 * std::sqrt(std::max(0.0, power)) / double(to - from);
 }
 
+inline std::vector<float> Noise(std::size_t samples, unsigned seed, float amp = 0.8f) {
+    std::mt19937 gen(seed);
+    std::uniform_real_distribution<float> d(-amp, amp);
+    std::vector<float> v(samples);
+    for (auto& x : v) x = d(gen);
+    return v;
+}
+
+// A wave of seeded noise in dir; "" if libsndfile cannot write it.
+inline std::string NoiseWave(const TempDir& dir, const std::string& name, int frames,
+                             int channels = 1, unsigned seed = 1, int codec = SF_FORMAT_PCM_16) {
+    std::string path = dir.file(name);
+    bool ok = WriteWave(path, Noise(std::size_t(frames) * channels, seed), channels, kRate,
+                        SF_FORMAT_WAV | codec);
+    return ok ? path : "";
+}
+
+// A wave of a sine tone in dir; "" if libsndfile cannot write it.
+inline std::string ToneWave(const TempDir& dir, const std::string& name, double hz, int rate,
+                            int frames, int channels = 1, float amp = 0.5f,
+                            int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT) {
+    std::string path = dir.file(name);
+    bool ok = WriteWave(path, Tone(hz, rate, frames, channels, amp), channels, rate, format);
+    return ok ? path : "";
+}
+
+inline std::string RandomBytes(std::size_t n, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::string b(n, '\0');
+    for (char& c : b) c = char(gen());
+    return b;
+}
+
+// v as `bytes` little-endian bytes.
+inline std::string Le(std::uint32_t v, int bytes) {
+    std::string s;
+    for (int i = 0; i < bytes; ++i) s += char((v >> (8 * i)) & 0xff);
+    return s;
+}
+
 // A canonical 44-byte wave header; data bytes are declared, not written.
 inline std::string WaveHeader(int channels, int rate, int bits, std::uint32_t dataBytes,
                               int format = 1) {
-    std::string h;
-    auto u32 = [&](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) h += char((v >> (8 * i)) & 0xff);
-    };
-    auto u16 = [&](std::uint16_t v) {
-        h += char(v & 0xff);
-        h += char(v >> 8);
-    };
-    int align = channels * bits / 8;
-    h += "RIFF";
-    u32(36 + dataBytes);
-    h += "WAVEfmt ";
-    u32(16);
-    u16(static_cast<std::uint16_t>(format));
-    u16(static_cast<std::uint16_t>(channels));
-    u32(static_cast<std::uint32_t>(rate));
-    u32(static_cast<std::uint32_t>(rate * align));
-    u16(static_cast<std::uint16_t>(align));
-    u16(static_cast<std::uint16_t>(bits));
-    h += "data";
-    u32(dataBytes);
-    return h;
+    std::uint32_t align = std::uint32_t(channels * bits / 8);
+    return "RIFF" + Le(36 + dataBytes, 4) + "WAVEfmt " + Le(16, 4) + Le(format, 2) +
+           Le(channels, 2) + Le(rate, 4) + Le(rate * align, 4) + Le(align, 2) + Le(bits, 2) +
+           "data" + Le(dataBytes, 4);
+}
+
+inline long RssKb() {
+    std::ifstream f("/proc/self/statm");
+    long pages = 0, rss = 0;
+    f >> pages >> rss;
+    return rss * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
 }  // namespace audiotest

@@ -1,19 +1,9 @@
 // The decoder on its own: a file in memory decodes exactly as the same file on disk.
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-
 #include "AudioFixtures.h"
-#include "TestSupport.h"
 #include "platform/audio/Decoder.h"
 
 using namespace audiotest;
 using testsupport::ReadAll;
-using testsupport::TempDir;
-using testsupport::Tone;
-using testsupport::WriteWave;
 
 namespace {
 
@@ -53,8 +43,8 @@ TEST_P(FromMemory, DecodesAsTheFileDoes) {
     const std::string bytes = ReadAll(path);
     for (bool loop : {false, true}) {
         SCOPED_TRACE(loop);
-        auto fromFile = audio::Decoder::Open(path, 48000, loop);
-        auto fromMemory = audio::Decoder::OpenMemory(bytes.data(), bytes.size(), 48000, loop);
+        auto fromFile = audio::Decoder::Open(path, kRate, loop);
+        auto fromMemory = audio::Decoder::OpenMemory(bytes.data(), bytes.size(), kRate, loop);
         ASSERT_TRUE(fromFile && fromMemory);
         std::vector<float> a = DecodeAll(*fromFile, 2), b = DecodeAll(*fromMemory, 2);
         EXPECT_GT(a.size(), 2000u);
@@ -71,19 +61,6 @@ INSTANTIATE_TEST_SUITE_P(
                     Kind{"rf64_pcm24", SF_FORMAT_RF64 | SF_FORMAT_PCM_24, 2, 48000, 0},
                     Kind{"truncated_pcm16", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 32000, 20001}),
     [](const testing::TestParamInfo<Kind>& i) { return std::string(i.param.name); });
-
-TEST(FromMemory, NothingPlayableGivesNoDecoder) {
-    for (const std::string& bytes :
-         {std::string(), std::string("RIFF"), WaveHeader(1, 48000, 16, 0),
-          WaveHeader(65, 48000, 16, 1300) + std::string(1300, '\1'),
-          WaveHeader(1, 999, 16, 100) + std::string(100, '\1')}) {
-        EXPECT_FALSE(audio::Decoder::OpenMemory(bytes.data(), bytes.size(), 48000, false));
-    }
-    std::string ok = WaveHeader(1, 48000, 16, 100) + std::string(100, '\1');
-    EXPECT_TRUE(audio::Decoder::OpenMemory(ok.data(), ok.size(), 48000, false));
-    // The output rate is capped like a file's.
-    EXPECT_FALSE(audio::Decoder::OpenMemory(ok.data(), ok.size(), 10'000'000, false));
-}
 
 // Writes small waves of many kinds for the decode fuzz target to start from, into the folder
 // WAV_FUZZ_SEEDS_DIR names; nothing to do without it.
@@ -105,17 +82,13 @@ TEST(FuzzSeeds, WriteDecodeSeedsWhenAsked) {
         {"rf64_pcm24_stereo.wav", SF_FORMAT_RF64 | SF_FORMAT_PCM_24, 2, 48000, 400},
         {"truncated_pcm16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 16000, 1000},
     };
-    int written = 0;
     for (const Seed& s : seeds) {
         std::string path = std::string(out) + "/" + s.name;
-        if (!WriteWave(path, Tone(440, s.rate, s.frames, s.channels, 0.6f), s.channels, s.rate,
-                       s.format))
-            continue;
-        if (std::string(s.name).rfind("truncated", 0) == 0) {
-            ASSERT_EQ(truncate(path.c_str(), 44 + s.frames), 0);  // half the data
+        bool ok = WriteWave(path, Tone(440, s.rate, s.frames, s.channels, 0.6f), s.channels, s.rate,
+                            s.format);
+        EXPECT_TRUE(ok) << s.name;
+        if (ok && std::string(s.name).rfind("truncated", 0) == 0) {
+            EXPECT_EQ(truncate(path.c_str(), 44 + s.frames), 0);  // half the data
         }
-        ++written;
     }
-    EXPECT_EQ(written, int(std::size(seeds)));
-    std::printf("%d decode seeds in %s\n", written, out);
 }

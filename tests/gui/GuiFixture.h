@@ -4,7 +4,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QListView>
+#include <QMimeData>
+#include <QPushButton>
 #include <QTest>
+#include <QUrl>
 #include <memory>
 
 #include "Recorder.h"
@@ -27,7 +30,14 @@ struct Program {
         exe = appDir + "wavplayer";
         root.write("app/STOP.wav", "");
     }
-    ~Program() { CloseMainForm(); ResetGlobals(); }
+    // Creates empty files, and folders for names ending in "/", under the temporary folder.
+    void Make(std::initializer_list<std::string> names) {
+        for (const std::string& n : names) n.back() == '/' ? root.mkdir(n) : root.write(n, "");
+    }
+    ~Program() {
+        CloseMainForm();
+        ResetGlobals();
+    }
 
     static void ResetGlobals() {
         AppDir = ExeName = AppTitle = IniFile = CmdLinePath = StartDir = CurrentWave = "";
@@ -61,6 +71,27 @@ inline int RowOf(const frmWAV& f, const std::string& text) {
 
 inline QPoint RowCenter(const frmWAV& f, int row) {
     return f.lstPath->visualRect(f.lstPathModel->index(row)).center();
+}
+
+// Selects the entry shown as text (-1 when there is none) and clicks or double-clicks it.
+inline void Click(frmWAV& f, const std::string& text) {
+    f.SetListIndex(RowOf(f, text));
+    f.lstPath_MouseDown(1, 0, 0, 0);
+}
+inline void DoubleClick(frmWAV& f, const std::string& text) {
+    f.SetListIndex(RowOf(f, text));
+    f.lstPath_DblClick();
+}
+
+// Drops files as URLs in which every byte but "/" and the unreserved ones is escaped, so that
+// they carry the exact bytes of the names.
+inline void Drop(frmWAV& f, const std::vector<std::string>& paths) {
+    QList<QUrl> urls;
+    for (const std::string& p : paths)
+        urls << QUrl::fromEncoded("file://" + QByteArray::fromStdString(p).toPercentEncoding("/"));
+    QMimeData data;
+    data.setUrls(urls);
+    f.lstPath_OLEDragDrop(&data);
 }
 
 }  // namespace gui

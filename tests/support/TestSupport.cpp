@@ -1,6 +1,9 @@
 #include "TestSupport.h"
 
+#include <signal.h>
 #include <sndfile.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -77,6 +80,22 @@ std::string ReadAll(const std::string& path) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+bool AsUnprivileged(const std::function<bool()>& fn, long fileLimit, bool keepRoot) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (!keepRoot && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+        if (fileLimit > 0) {
+            signal(SIGXFSZ, SIG_IGN);  // the write then fails with EFBIG instead
+            rlimit lim{static_cast<rlim_t>(fileLimit), static_cast<rlim_t>(fileLimit)};
+            if (setrlimit(RLIMIT_FSIZE, &lim) != 0) _exit(2);
+        }
+        _exit(fn() ? 1 : 0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 1;
 }
 
 }  // namespace testsupport

@@ -1,5 +1,6 @@
 // Fixtures shared by the tests: temporary folders and generated wave files.
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,5 +37,10 @@ std::vector<float> Tone(double hz, int rate, int frames, int channels = 1, float
 
 // The whole content of a file ("" when it cannot be read).
 std::string ReadAll(const std::string& path);
+
+// Runs fn in a forked copy of the process and returns its result (false if the copy dies). When
+// running as root the copy becomes nobody unless keepRoot, so that permissions bind; a fileLimit
+// above 0 caps the size of any file it writes, as a full disk would.
+bool AsUnprivileged(const std::function<bool()>& fn, long fileLimit = 0, bool keepRoot = false);
 
 }  // namespace testsupport

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
-#include <random>
 
 #include "TestSupport.h"
 #include "startup/Globals.h"
@@ -22,7 +21,6 @@ TEST(PathRoutines, Table) {
     } cases[] = {
         {GetFilePath, "/music/a.wav", "/music/"},
         {GetFilePath, "/music/", "/"},  // a folder argument opens its parent
-        {GetFilePath, "/music", "/"},
         {GetFilePath, "/", "/"},
         {GetFilePath, "a.wav", "a.wav/"},  // nothing to cut: the whole text is the folder
         {GetFilePath, "//server/share/a.wav", "//server/share/"},
@@ -31,20 +29,12 @@ TEST(PathRoutines, Table) {
         {GetFileName, "/music/a.wav", "a.wav"},
         {GetFileName, "/music/", "music"},
         {GetFileName, "/", ""},  // the root has no name of its own
-        {GetFileName, "a.wav", "a.wav"},
-        {GetFileName, "", ""},
         {GetFileName, "/m\xff/k\xc3\xa9.wav", "k\xc3\xa9.wav"},
         // A path that does not exist is recased word by word, ASCII letters only.
         {GetLongName, "/no/my music/drum-loop_(slow).WAV", "/No/My Music/Drum-Loop_(Slow).wav"},
-        {GetLongName, "/NO/ABC.WAV", "/No/Abc.wav"},
         {GetLongName, "/no/x1A.b:C", "/No/X1a.b:c"},  // after a digit, "." or ":": lower case
         {GetLongName, "\"/no such/a.wav\"", "\"/No Such/A.wav\""},
-        {GetLongName,
-         "/no/\xc3\x89T\xc3\xa9/\xff"
-         "AB",
-         "/No/\xc3\x89t\xc3\xa9/\xff"
-         "ab"},
-        {GetLongName, "", ""},
+        {GetLongName, "/no/\303\211T/\377AB", "/No/\303\211t/\377ab"},
     };
     for (const auto& c : cases) EXPECT_EQ(c.fn(c.in), c.out) << c.in;
     using Pair = std::pair<std::string, std::string>;
@@ -64,20 +54,11 @@ TEST(PathRoutines, ExistingPathsAndFolders) {
 
     std::string folderLink = dir.file("folder link");
     ASSERT_EQ(symlink(sub.c_str(), folderLink.c_str()), 0);
-    const struct {
-        std::string path;
-        int16_t expected;
-    } cases[] = {
-        {sub, -1},
-        {sub + "/", -1},
-        {folderLink, -1},
-        {"", -1},  // root
-        {file, 0},
-        {link, 0},
-        {dir.file("missing"), 0},
-        {sub + std::string("\0x", 2), 0},  // a NUL byte never names a file
-    };
-    for (const auto& c : cases) EXPECT_EQ(DirExists(c.path), c.expected) << c.path;
+    for (const std::string& p : {sub, sub + "/", folderLink, std::string()})  // "" is the root
+        EXPECT_EQ(DirExists(p), -1) << p;
+    // A NUL byte never names a file.
+    for (const std::string& p : {file, link, dir.file("missing"), sub + std::string("\0x", 2)})
+        EXPECT_EQ(DirExists(p), 0) << p;
 }
 
 // Other tests may rely on the globals, so those changed here are put back.
@@ -91,7 +72,6 @@ TEST(InitGlobals, FolderAndNameOfTheExecutable) {
     const struct {
         std::string exe, appDir, exeName;
     } cases[] = {
-        {"/opt/wav/Player.exe", "/opt/wav/", "Player"},
         {"/opt/wav.d/player.v2.bin", "/opt/wav.d/", "player.v2"},  // only the last extension
         {"/wavplayer", "/", "wavplayer"},
         {"/opt/.wavplayer", "/opt/", ".wavplayer"},  // a hidden name is no extension
@@ -108,53 +88,38 @@ TEST(InitGlobals, FolderAndNameOfTheExecutable) {
 }
 
 TEST(NumberTexts, ReadNumber) {
-    const struct {
-        std::string text;
-        double value;
-    } cases[] = {
+    const std::pair<std::string, double> cases[] = {
         {"4590", 4590}, {"5000xyz", 5000}, {"abc", 0},    {"", 0},       {" -1", -1},   {"\t+7", 7},
         {"1e3", 1000},  {"1e", 1},         {"1E+2", 100}, {"2e-1", 0.2}, {".25", 0.25}, {"5.", 5},
         {"-.5", -0.5},  {"1.5.5", 1.5},    {"- 3", 0},    {"1,5", 1},    {"1e-400", 0}, {"0x10", 0},
     };
-    for (const auto& c : cases) EXPECT_DOUBLE_EQ(ReadNumber(c.text), c.value) << c.text;
+    for (const auto& [text, value] : cases) EXPECT_DOUBLE_EQ(ReadNumber(text), value) << text;
     EXPECT_EQ(ReadNumber("1e400"), std::numeric_limits<double>::infinity());
     EXPECT_EQ(ReadNumber("-" + std::string(400, '9')), -std::numeric_limits<double>::infinity());
 }
 
 TEST(NumberTexts, SingleTextReadsBack) {
-    const struct {
-        float value;
-        std::string text;
-    } cases[] = {
-        {4590, "4590"},       {-1, "-1"},           {-0.0f, "0"},
-        {0.5f, "0.5"},        {1234567, "1234567"}, {12345678, "1.234568E+07"},
-        {std::nanf(""), "0"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(SingleText(c.value), c.text) << c.value;
-
-    std::mt19937 rng(7);
-    std::uniform_real_distribution<float> wide(-1e9f, 1e9f);
-    std::uniform_int_distribution<int> twips(-50000, 50000);
-    for (int i = 0; i < 1000; ++i) {
-        float whole = static_cast<float>(twips(rng)), any = wide(rng);
-        EXPECT_EQ(static_cast<float>(ReadNumber(SingleText(whole))), whole);
-        // Within half a unit of the seventh digit.
-        EXPECT_NEAR(ReadNumber(SingleText(any)), any, std::fabs(any) * 6e-7f);
+    // clang-format off
+    const std::pair<float, std::string> cases[] = {
+        {4590, "4590"},       {-1, "-1"},         {-0.0f, "0"},                   {0.5f, "0.5"},
+        {1234567, "1234567"}, {-49995, "-49995"}, {1.2345678e7f, "1.234568E+07"}, {NAN, "0"}};
+    // clang-format on
+    for (const auto& [value, text] : cases) {
+        EXPECT_EQ(SingleText(value), text) << value;
+        if (!std::isnan(value)) {
+            EXPECT_FLOAT_EQ(ReadNumber(SingleText(value)), value);  // reads back
+        }
     }
 }
 
 TEST(NumberTexts, RoundToInt16) {
-    const struct {
-        double value;
-        std::optional<int16_t> result;
-    } cases[] = {
-        {0.5, 0},           {1.4, 1},      {1.5, 2},
-        {2.5, 2},           {-2.5, -2},    {-1.5, -2},
-        {32767.4, 32767},   {32767.5, {}}, {-32768.5, -32768},
-        {-32768.6, {}},     {70000, {}},   {std::numeric_limits<double>::infinity(), {}},
-        {std::nan(""), {}},
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::pair<double, std::optional<int16_t>> cases[] = {
+        {0.5, 0},       {1.4, 1},         {1.5, 2},      {2.5, 2},
+        {-2.5, -2},     {32767.4, 32767}, {32767.5, {}}, {-32768.5, -32768},
+        {-32768.6, {}}, {70000, {}},      {inf, {}},     {NAN, {}},
     };
-    for (const auto& c : cases) EXPECT_EQ(RoundToInt16(c.value), c.result) << c.value;
+    for (const auto& [value, result] : cases) EXPECT_EQ(RoundToInt16(value), result) << value;
 }
 
 TEST(ReadWriteSetting, FallsBackAndRoundTrips) {

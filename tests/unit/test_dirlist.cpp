@@ -4,8 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -20,55 +18,20 @@ using testsupport::TempDir;
 using Names = std::vector<std::string>;
 
 TEST(NaturalLess, OrdersLikeAFileManager) {
+    // Same value: fewer leading zeros first; numbers beyond 64 bits; bytes above 0x7f after
+    // letters.
+    // clang-format off
     const std::pair<const char*, const char*> lessMore[] = {
-        {"Kick 2", "Kick 10"},
-        {"a", "B"},
-        {"B", "c"},
-        {"abc", "ABCD"},
-        {"a1b2", "a1b10"},
-        {"x1", "x01"},  // same value: fewer leading zeros first
-        {"x01", "x2"},
-        {"x0", "x00"},
-        {"track01a", "track1b"},
-        {"A", "a"},
-        {"1", "a"},
-        {"", "a"},
-        {"99999999999999999999", "100000000000000000000"},  // beyond 64 bits
-        {"Z", "\xc3\xa4"}};                                 // bytes above 0x7f after letters
+        {"Kick 2", "Kick 10"}, {"a", "B"},        {"B", "c"},     {"abc", "ABCD"}, {"a1b2", "a1b10"},
+        {"x1", "x01"},         {"x01", "x2"},     {"x0", "x00"},  {"track01a", "track1b"},
+        {"A", "a"},            {"1", "a"},        {"", "a"},      {"Z", "\xc3\xa4"},
+        {"99999999999999999999", "100000000000000000000"}};
+    // clang-format on
     for (const auto& [less, more] : lessMore) {
         EXPECT_TRUE(NaturalLess(less, more)) << less << " < " << more;
         EXPECT_FALSE(NaturalLess(more, less)) << more << " < " << less;
     }
     EXPECT_FALSE(NaturalLess("x01", "x01"));
-}
-
-TEST(ReadFolder, SortsByItsKeysExactlyAsNaturalLessDoes) {
-    // Names from a small alphabet collide a lot in case, digits and leading zeros.
-    TempDir t;
-    std::mt19937 rng(11);
-    const char alphabet[] = "aAzZ_ -0012789\xc3\xa4";
-    std::set<std::string> made;
-    while (made.size() < 800) {
-        std::string s;
-        for (int n = 1 + static_cast<int>(rng() % 7); n > 0; --n)
-            s += alphabet[rng() % (sizeof alphabet - 1)];
-        s += (rng() % 2) ? ".wav" : ".WAV";
-        if (made.insert(s).second) t.write(s, "");
-    }
-    // Digit runs around the length where the key needs a longer count (names stop at 255 bytes).
-    const Names longRuns{"0" + std::string(254, '8'), std::string(254, '9'), std::string(255, '1'),
-                         std::string(255, '7')};
-    for (const auto& d : longRuns) t.mkdir(d);
-
-    Names dirs, files;
-    ASSERT_TRUE(ReadFolder(t.path(), &dirs, &files));
-    EXPECT_EQ(dirs, longRuns);
-    ASSERT_EQ(files.size(), made.size());
-    for (size_t i = 0; i + 1 < files.size(); ++i)
-        EXPECT_TRUE(NaturalLess(files[i], files[i + 1])) << files[i] << " | " << files[i + 1];
-    for (const auto& a : made)  // asymmetric and total
-        for (const auto& b : made)
-            if (a != b && NaturalLess(a, b) == NaturalLess(b, a)) ADD_FAILURE() << a << " | " << b;
 }
 
 TEST(ReadFolder, ListsVisibleFoldersAndWavFilesApart) {
@@ -87,9 +50,20 @@ TEST(ReadFolder, ListsVisibleFoldersAndWavFilesApart) {
                             "Gr\xfc\xdf"
                             "e.wav",
                             "kick 2.wav", "Kick 10.wav"}));
+    // The listing sorts by keys of its own; they must agree with NaturalLess where names collide
+    // in case, leading zeros and digit runs around the length where a key needs a longer count.
+    TempDir keys;
+    Names made{
+        "x01", "x1", "X1", "x001a", "x1A", "a_1", "A-1", "\xc3\xa4", "0" + std::string(254, '8')};
+    for (auto [count, digit] : {std::pair{254, '9'}, {255, '1'}, {255, '7'}})
+        made.push_back(std::string(count, digit));
+    for (const auto& n : made) keys.mkdir(n);
+    ASSERT_TRUE(ReadFolder(keys.path(), &dirs, nullptr));
+    std::sort(made.begin(), made.end(), NaturalLess);
+    EXPECT_EQ(dirs, made);
 }
 
-TEST(ReadFolder, FollowsLinksAndLeavesOutBrokenOnesAndSpecialFiles) {
+TEST(ReadFolder, FollowsLinksAndLeavesOutBrokenOnesAndFifos) {
     TempDir t;
     t.mkdir("real");
     t.write("real/take.wav", "");
@@ -106,7 +80,7 @@ TEST(ReadFolder, FollowsLinksAndLeavesOutBrokenOnesAndSpecialFiles) {
     EXPECT_EQ(files, Names{"linked.WAV"});
 }
 
-TEST(ReadFolder, EmptyFolderRootAndFolderThatCannotBeOpened) {
+TEST(ReadFolder, EmptyFolderRootAndFoldersThatCannotBeOpened) {
     TempDir t;
     Names dirs{"stale"}, files{"stale"};
     EXPECT_TRUE(ReadFolder(t.path(), &dirs, &files));
@@ -120,24 +94,19 @@ TEST(ReadFolder, EmptyFolderRootAndFolderThatCannotBeOpened) {
         EXPECT_FALSE(ReadFolder(bad, &dirs, &files)) << bad;
         EXPECT_TRUE(dirs.empty() && files.empty());
     }
-}
-
-TEST(ReadFolder, FolderWithoutReadPermissionFails) {
-    if (geteuid() == 0) GTEST_SKIP() << "permissions do not stop root";
-    TempDir t;
+    ASSERT_EQ(chmod(t.path().c_str(), 0755), 0);
     ASSERT_EQ(chmod(t.mkdir("locked").c_str(), 0), 0);
-    EXPECT_FALSE(ReadFolder(t.file("locked"), nullptr, nullptr));
+    EXPECT_TRUE(
+        testsupport::AsUnprivileged([&] { return !ReadFolder(t.file("locked"), &dirs, nullptr); }));
 }
 
 TEST(ReadFolder, ListsMoreThan32767FilesCompletely) {
     TempDir t;
     const int count = 40000;
     const int dir = open(t.path().c_str(), O_RDONLY | O_DIRECTORY);
-    ASSERT_GE(dir, 0);
     for (int i = 0; i < count; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "s%d.wav", i);
-        const int fd = openat(dir, name, O_WRONLY | O_CREAT | O_EXCL, 0644);
+        const int fd =
+            openat(dir, ("s" + std::to_string(i) + ".wav").c_str(), O_WRONLY | O_CREAT, 0644);
         ASSERT_GE(fd, 0);
         close(fd);
     }
@@ -150,18 +119,12 @@ TEST(ReadFolder, ListsMoreThan32767FilesCompletely) {
 }
 
 TEST(NormalPath, MakesPathsAbsoluteAndLexicallyNormal) {
-    const std::pair<const char*, const char*> cases[] = {{"/", "/"},
-                                                         {"//", "/"},
-                                                         {"/a/b/", "/a/b"},
-                                                         {"/a//b///c", "/a/b/c"},
-                                                         {"/a/./b/.", "/a/b"},
-                                                         {"/a/b/../c", "/a/c"},
-                                                         {"/..", "/"},
-                                                         {"/../../a", "/a"},
-                                                         {"/a/..", "/"},
-                                                         {"/a/...", "/a/..."},
-                                                         {"/.b/..c", "/.b/..c"},
-                                                         {"", ""}};
+    // clang-format off
+    const std::pair<const char*, const char*> cases[] = {
+        {"//", "/"},            {"/a/b/", "/a/b"},  {"/a//b///c", "/a/b/c"}, {"/a/./b/.", "/a/b"},
+        {"/a/b/../c", "/a/c"},  {"/../../a", "/a"}, {"/a/..", "/"},          {"/a/...", "/a/..."},
+        {"/.b/..c", "/.b/..c"}, {"", ""}};
+    // clang-format on
     for (const auto& [in, out] : cases) EXPECT_EQ(NormalPath(in), out) << in;
     char* cwd = getcwd(nullptr, 0);
     const std::string here = NormalPath(cwd);
@@ -173,10 +136,6 @@ TEST(NormalPath, MakesPathsAbsoluteAndLexicallyNormal) {
 TEST(Volumes, MountPointsAndDrives) {
     EXPECT_EQ(dirlist::MountPointOf("/"), "/");
     EXPECT_EQ(dirlist::MountPointOf("/proc/self/"), "/proc");
-    TempDir t;
-    const std::string mp = dirlist::MountPointOf(t.path());
-    EXPECT_TRUE(mp == "/" || t.path().rfind(mp + "/", 0) == 0) << mp;
-
     const Names drives = dirlist::Drives();
     ASSERT_FALSE(drives.empty());
     EXPECT_EQ(drives.front(), "/");

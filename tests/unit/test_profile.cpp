@@ -1,45 +1,25 @@
 // The INI reader/writer: what the settings file relies on, on real files.
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <functional>
+#include <filesystem>
 
 #include "TestSupport.h"
 #include "platform/profile.h"
 
+using testsupport::AsUnprivileged;
 using testsupport::ReadAll;
 using testsupport::TempDir;
 
 namespace {
 
-// Names in dir other than "." and "..", to see that no temporary file was left behind.
+// Names in dir, to see that no temporary file was left behind.
 std::vector<std::string> Entries(const std::string& dir) {
     std::vector<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d)) {
-            std::string n = e->d_name;
-            if (n != "." && n != "..") names.push_back(n);
-        }
-        closedir(d);
-    }
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
     return names;
-}
-
-// Runs fn as an unprivileged user, so that folder permissions bind even when the tests run as
-// root. Returns fn's result.
-bool AsUnprivileged(const std::function<bool()>& fn) {
-    if (geteuid() != 0) return fn();
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
-        _exit(fn() ? 1 : 0);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 1;
 }
 
 TEST(ProfileRead, PropertiesOfTheFormat) {
@@ -52,16 +32,12 @@ TEST(ProfileRead, PropertiesOfTheFormat) {
         {"non-ASCII names match bytewise", "[\xc3\xa9]\n\xc3\x89=1\n", "\xc3\xa9", "\xc3\x89", "1"},
         {"blanks around key and value", "[App]\n \tTop \t=  \t15 \t\n", "App", "Top", "15"},
         {"CRLF", "[App]\r\nTop=15\r\n", "App", "Top", "15"},
-        {"empty value", "[App]\nTop=\n", "App", "Top", {}},
         {"blank value", "[App]\nTop=  \r\n", "App", "Top", {}},
-        {"missing section", "[Other]\nTop=1\n", "App", "Top", {}},
         {"key of another section", "[Other]\nTop=1\n[App]\nLeft=2\n", "App", "Top", {}},
         {"key before any section", "Top=1\n[App]\n", "App", "Top", {}},
         {"first of duplicate sections", "[App]\nTop=1\n[App]\nTop=2\nLeft=3\n", "App", "Top", "1"},
         {"comments are no keys", "[App]\n;Top=1\n#Top=2\n", "App", "Top", {}},
-        {"\"=\" inside the value", "[App]\nLastDir=/a=b/\n", "App", "LastDir", "/a=b/"},
-        {"bytes pass unchanged", "[App]\nLastDir=/\xff\xc3\xa9 x/\n", "App", "LastDir",
-         "/\xff\xc3\xa9 x/"},
+        {"bytes pass unchanged", "[App]\nLastDir=/\xff= x/\n", "App", "LastDir", "/\xff= x/"},
     };
     TempDir dir;
     for (const auto& c : cases) {
@@ -73,35 +49,38 @@ TEST(ProfileRead, PropertiesOfTheFormat) {
 }
 
 TEST(ProfileWrite, ChangesOnlyWhatItMust) {
+    // Each is written twice into section "App": the second time must change nothing.
     const struct {
         const char* what;
-        std::string before, section, key, value, after;
+        std::string before, key, value, after;
     } cases[] = {
-        {"replace in place, spelling, spacing, comments and CRLF kept",
-         "; mine\r\n[app]\r\n  lastdir = /old/ \r\nTop=1\r\n\r\n# end\r\n", "App", "LastDir",
-         "/new/", "; mine\r\n[app]\r\n  lastdir = /new/\r\nTop=1\r\n\r\n# end\r\n"},
-        {"new key goes to its own section, not the file end", "[App]\nTop=1\n\n[Other]\nx=2\n",
-         "App", "Left", "5", "[App]\nTop=1\nLeft=5\n\n[Other]\nx=2\n"},
-        {"a key of another section is not touched", "[Other]\nTop=1\n[App]\nLeft=2\n", "App", "Top",
-         "9", "[Other]\nTop=1\n[App]\nLeft=2\nTop=9\n"},
-        {"new section at the end", "[Other]\nx=2\n", "App", "Top", "1",
-         "[Other]\nx=2\n\n[App]\nTop=1\n"},
-        {"new section uses the file's CRLF", "[Other]\r\nx=2\r\n", "App", "Top", "1",
+        {"in place: spelling, spacing, comments, CRLF kept",
+         "; mine\r\n[app]\r\n  lastdir = /old/ \r\nTop=1\r\n\r\n# end\r\n", "LastDir", "/new/",
+         "; mine\r\n[app]\r\n  lastdir = /new/\r\nTop=1\r\n\r\n# end\r\n"},
+        {"new key in its section", "[App]\nTop=1\n\n[Other]\nx=2\n", "Left", "5",
+         "[App]\nTop=1\nLeft=5\n\n[Other]\nx=2\n"},
+        {"another section's key", "[Other]\nTop=1\n[App]\nLeft=2\n", "Top", "9",
+         "[Other]\nTop=1\n[App]\nLeft=2\nTop=9\n"},
+        {"new section, CRLF", "[Other]\r\nx=2\r\n", "Top", "1",
          "[Other]\r\nx=2\r\n\r\n[App]\r\nTop=1\r\n"},
-        {"append after a last line without newline", "[App]\nx=2", "App", "Top", "1",
-         "[App]\nx=2\nTop=1\n"},
-        {"replace a last line without newline", "[App]\nTop=2", "App", "Top", "1", "[App]\nTop=1"},
-        {"first of duplicate sections", "[App]\nTop=1\n[App]\nTop=2\n", "App", "Top", "3",
+        {"append after no newline", "[App]\nx=2", "Top", "1", "[App]\nx=2\nTop=1\n"},
+        {"replace without newline", "[App]\nTop=2", "Top", "1", "[App]\nTop=1"},
+        {"first duplicate section", "[App]\nTop=1\n[App]\nTop=2\n", "Top", "3",
          "[App]\nTop=3\n[App]\nTop=2\n"},
-        {"an empty file", "", "App", "Top", "1", "[App]\nTop=1\n"},
-        {"bytes pass unchanged", "[App]\n", "App", "LastDir", "/\xff\xfe\xc3\xa9/",
+        {"bytes", "[App]\n", "LastDir", "/\xff\xfe\xc3\xa9/",
          "[App]\nLastDir=/\xff\xfe\xc3\xa9/\n"},
+        // Blanks around a value are not stored.
+        {"blank value replaced", "[App]\nTop = 1\n", "Top", "  \t5", "[App]\nTop = 5\n"},
+        {"blank value appended", "[App]\nLeft=1\n", "Top", " \t5", "[App]\nLeft=1\nTop=5\n"},
+        {"blank value, empty file", "", "Top", "\t\t/x/", "[App]\nTop=/x/\n"},
     };
     TempDir dir;
     for (const auto& c : cases) {
         std::string ini = dir.write("s.ini", c.before);
-        EXPECT_TRUE(profile::Write(ini, c.section, c.key, c.value)) << c.what;
-        EXPECT_EQ(ReadAll(ini), c.after) << c.what;
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_TRUE(profile::Write(ini, "App", c.key, c.value)) << c.what;
+            EXPECT_EQ(ReadAll(ini), c.after) << c.what << " #" << i;
+        }
     }
 }
 
@@ -109,10 +88,7 @@ TEST(ProfileWrite, CreatesTheFileAndRoundTripsLongValues) {
     TempDir dir;
     std::string ini = dir.file("wavplayer.ini");
     const std::string section = "Brimvale WAV-Player/Looper";
-    const char* keys[] = {"LastDir", "Top", "Left", "Height", "Width", "Loop", "OnTop"};
-    for (const char* k : keys) ASSERT_TRUE(profile::Write(ini, section, k, "1"));
-    EXPECT_EQ(ReadAll(ini),
-              "[" + section + "]\nLastDir=1\nTop=1\nLeft=1\nHeight=1\nWidth=1\nLoop=1\nOnTop=1\n");
+    ASSERT_TRUE(profile::Write(ini, section, "Top", "1"));
     mode_t mask = umask(022);
     umask(mask);
     struct stat st {};
@@ -138,21 +114,17 @@ TEST(ProfileWrite, KeepsPermissionsAndSymlinks) {
     std::string link = dir.file("link.ini");
     ASSERT_EQ(symlink("real/s.ini", link.c_str()), 0);
 
-    ASSERT_TRUE(profile::Write(link, "App", "Top", "2"));
-    struct stat st {};
-    ASSERT_EQ(lstat(link.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISLNK(st.st_mode));
-    EXPECT_EQ(ReadAll(real), "[App]\nTop=2\n");
-    ASSERT_EQ(stat(real.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
-
     // A link whose target does not exist yet gets its target created.
     std::string dangling = dir.file("dangling.ini");
     ASSERT_EQ(symlink("real/new.ini", dangling.c_str()), 0);
+    ASSERT_TRUE(profile::Write(link, "App", "Top", "2"));
     ASSERT_TRUE(profile::Write(dangling, "App", "Top", "3"));
-    ASSERT_EQ(lstat(dangling.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_TRUE(std::filesystem::is_symlink(link) && std::filesystem::is_symlink(dangling));
+    EXPECT_EQ(ReadAll(real), "[App]\nTop=2\n");
     EXPECT_EQ(ReadAll(dir.file("real/new.ini")), "[App]\nTop=3\n");
+    struct stat st {};
+    ASSERT_EQ(stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
 TEST(ProfileWrite, RefusedWritesLeaveTheFileWhole) {
@@ -204,41 +176,10 @@ TEST(Profile, StrangeFilesNeitherHangNorGetReplaced) {
     ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
     EXPECT_EQ(profile::Read(fifo, "App", "Top"), std::nullopt);
     EXPECT_FALSE(profile::Write(fifo, "App", "Top", "1"));
-    struct stat st {};
-    ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISFIFO(st.st_mode));
-
+    EXPECT_TRUE(std::filesystem::is_fifo(std::filesystem::symlink_status(fifo)));
     std::string folder = dir.mkdir("folder.ini");
     EXPECT_FALSE(profile::Write(folder, "App", "Top", "1"));
-    ASSERT_EQ(lstat(folder.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISDIR(st.st_mode));
-}
-
-}  // namespace
-
-namespace {
-
-// Saving the same settings again must leave the file as it is, whatever blanks a value has.
-TEST(ProfileWrite, RewritingTheSameValueChangesNothing) {
-    const struct {
-        const char* what;
-        std::string before, value;
-    } cases[] = {
-        {"replaced in its line", "[App]\nTop = 1\n", "  \t5"},
-        {"appended to its section", "[App]\nLeft=1\n", " 5 "},
-        {"in a new section", "", "\t\t/x/"},
-    };
-    TempDir dir;
-    for (const auto& c : cases) {
-        std::string ini = dir.write("s.ini", c.before);
-        ASSERT_TRUE(profile::Write(ini, "App", "Top", c.value)) << c.what;
-        std::string once = ReadAll(ini);
-        for (int i = 0; i < 3; ++i) ASSERT_TRUE(profile::Write(ini, "App", "Top", c.value));
-        EXPECT_EQ(ReadAll(ini), once) << c.what;
-        std::string trimmed = c.value.substr(c.value.find_first_not_of(" \t"));
-        trimmed = trimmed.substr(0, trimmed.find_last_not_of(" \t") + 1);
-        EXPECT_EQ(profile::Read(ini, "App", "Top"), trimmed) << c.what;
-    }
+    EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::symlink_status(folder)));
 }
 
 }  // namespace

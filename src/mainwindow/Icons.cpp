@@ -7,12 +7,25 @@
 
 namespace {
 
+// A transparent square pixmap with a painter scaled so that the drawing spans `units` units.
+struct Canvas {
+    QPixmap pixmap;
+    QPainter painter;
+    Canvas(int size, double units) : pixmap(size, size) {
+        pixmap.fill(Qt::transparent);
+        painter.begin(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(size / units, size / units);
+    }
+    QPixmap Done() {
+        painter.end();
+        return pixmap;
+    }
+};
+
 QPixmap DrawApp(int size) {
-    QPixmap pm(size, size);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(size / 32.0, size / 32.0);
+    Canvas c(size, 32);
+    QPainter& p = c.painter;
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0, 0, 64));
     p.drawRoundedRect(QRectF(1, 1, 30, 30), 4, 4);
@@ -26,7 +39,7 @@ QPixmap DrawApp(int size) {
     p.setPen(QPen(Qt::black, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(Qt::NoBrush);
     p.drawPath(wave);
-    return pm;
+    return c.Done();
 }
 
 // One arc of the reload sign with its arrowhead at the end of the arc.
@@ -50,16 +63,13 @@ void Arrow(QPainter& p, const QRectF& box, double startDeg, double spanDeg) {
 }
 
 QPixmap DrawReload(int size) {
-    QPixmap pm(size, size);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(size / 16.0, size / 16.0);
+    Canvas c(size, 16);
+    QPainter& p = c.painter;
     p.setPen(QPen(QColor(0, 0, 0), 1.6, Qt::SolidLine, Qt::FlatCap));
     QRectF box(3, 3, 10, 10);
     Arrow(p, box, 100, 140);
     Arrow(p, box, 280, 140);
-    return pm;
+    return c.Done();
 }
 
 }  // namespace

@@ -98,21 +98,16 @@ void PlaceForm(QWidget& window) {
 }
 
 void SetTopMost(QWidget& window, const int16_t& mode) {
-    if (mode == -1 || mode == 0) {
-        bool on = mode == -1;
-        if (window.testAttribute(Qt::WA_WState_Created) &&
-            window.windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on) {
-            // Already in that state: only bring it to the top, like any other mode.
-        } else {
-            // Changing the flag re-creates the native window and hides it: put it back as it was.
-            bool visible = window.isVisible();
-            QPoint pos = window.pos();
-            QSize size = window.size();
-            window.setWindowFlag(Qt::WindowStaysOnTopHint, on);
-            window.move(pos);
-            window.resize(size);
-            if (visible) window.show();
-        }
+    bool on = mode == -1;
+    if ((mode == -1 || mode == 0) && window.windowFlags().testFlag(Qt::WindowStaysOnTopHint) != on) {
+        // Changing the flag re-creates the native window and hides it: put it back as it was.
+        bool visible = window.isVisible();
+        QPoint pos = window.pos();
+        QSize size = window.size();
+        window.setWindowFlag(Qt::WindowStaysOnTopHint, on);
+        window.move(pos);
+        window.resize(size);
+        if (visible) window.show();
     }
     if (window.isVisible()) {
         window.raise();

@@ -22,7 +22,8 @@ bool Write(const fs::path& path, const std::vector<float>& frames, int channels,
     info.format = SF_FORMAT_WAV | format;
     SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!f) {
-        std::fprintf(stderr, "makewaves: cannot write %s: %s\n", path.c_str(), sf_strerror(nullptr));
+        std::fprintf(stderr, "makewaves: cannot write %s: %s\n", path.c_str(),
+                     sf_strerror(nullptr));
         return false;
     }
     sf_command(f, SFC_SET_CLIPPING, nullptr, SF_TRUE);
@@ -82,7 +83,8 @@ void MixInto(std::vector<float>& stereo, const std::vector<float>& mono, size_t 
 std::vector<float> BeatLoop(int rate) {
     const size_t beat = static_cast<size_t>(rate / 2);
     std::vector<float> out(beat * 8 * 2, 0.0f);
-    auto kick = Kick(rate), snare = Noise(rate, 0.25, 18, 190, 7), hat = Noise(rate, 0.06, 60, 0, 9);
+    auto kick = Kick(rate), snare = Noise(rate, 0.25, 18, 190, 7),
+         hat = Noise(rate, 0.06, 60, 0, 9);
     for (size_t b = 0; b < 8; ++b) {
         MixInto(out, b % 2 == 0 ? kick : snare, b * beat, 0.5f);
         MixInto(out, hat, b * beat + beat / 2, 0.7f);
@@ -118,6 +120,7 @@ int main(int argc, char** argv) {
     ok &= Write(demo / "Drums/Extra/Snare ADPCM.wav", Noise(cd, 0.25, 14, 210, 3), 1, cd,
                 SF_FORMAT_IMA_ADPCM);
     ok &= Write(demo / "Loops/Beat 120 bpm.wav", BeatLoop(cd), 2, cd, SF_FORMAT_PCM_16);
-    ok &= Write(demo / "Loops/Drone 48k.wav", Sine(110, 2.0, 48000, 0.3), 1, 48000, SF_FORMAT_PCM_16);
+    ok &=
+        Write(demo / "Loops/Drone 48k.wav", Sine(110, 2.0, 48000, 0.3), 1, 48000, SF_FORMAT_PCM_16);
     return ok ? 0 : 1;
 }

@@ -10,14 +10,14 @@
 namespace {
 
 class Window : public QWidget {
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override {
         QWidget::paintEvent(event);
         if (!closing_) QTimer::singleShot(0, this, [this] { close(); });
         closing_ = true;
     }
 
-private:
+  private:
     bool closing_ = false;
 };
 

@@ -49,8 +49,8 @@ void Arrow(QPainter& p, const QRectF& box, double startDeg, double spanDeg) {
     arc.arcTo(box, startDeg, spanDeg);
     p.drawPath(arc);
     double end = (startDeg + spanDeg) * M_PI / 180.0;
-    QPointF c = box.center(), tip(c.x() + box.width() / 2 * std::cos(end),
-                                  c.y() - box.height() / 2 * std::sin(end));
+    QPointF c = box.center(),
+            tip(c.x() + box.width() / 2 * std::cos(end), c.y() - box.height() / 2 * std::sin(end));
     // Tangent direction of the arc at its end (counter-clockwise on screen for positive span).
     QPointF dir(-std::sin(end), -std::cos(end));
     if (spanDeg < 0) dir = -dir;

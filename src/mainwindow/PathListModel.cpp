@@ -14,8 +14,7 @@ int PathListModel::rowCount(const QModelIndex& parent) const {
 
 QVariant PathListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= Count()) return {};
-    if (role == Qt::DisplayRole)
-        return DisplayName(At(index.row()).text);
+    if (role == Qt::DisplayRole) return DisplayName(At(index.row()).text);
     return {};
 }
 

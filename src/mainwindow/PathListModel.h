@@ -15,7 +15,7 @@ struct PathEntry {
 };
 
 class PathListModel : public QAbstractListModel {
-public:
+  public:
     using QAbstractListModel::QAbstractListModel;
 
     void SetEntries(std::vector<PathEntry> entries);
@@ -27,7 +27,7 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-private:
+  private:
     std::vector<PathEntry> entries_;
 };
 

@@ -6,10 +6,10 @@
 class frmWAV;
 
 class PathListView : public QListView {
-public:
+  public:
     PathListView(frmWAV* form, QWidget* parent);
 
-protected:
+  protected:
     void keyReleaseEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -17,7 +17,7 @@ protected:
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
-private:
+  private:
     frmWAV* form_;
 };
 

@@ -32,8 +32,10 @@ void frmWAV::lstPath_MouseDown(int16_t Button, int16_t /*Shift*/, float /*X*/, f
     // The entry's kind decides, so a file named "[intro].wav" plays like any other.
     if (lstPathModel->At(row).kind != EntryKind::File) return;
     CurrentWave = WavePathOfSelection();
-    if (mnuLoop->isChecked()) LoopWave(CurrentWave);
-    else PlayWave(CurrentWave);
+    if (mnuLoop->isChecked())
+        LoopWave(CurrentWave);
+    else
+        PlayWave(CurrentWave);
 }
 
 void frmWAV::lstPath_KeyUp(int16_t& KeyCode, int16_t& /*Shift*/) {
@@ -47,8 +49,10 @@ void frmWAV::lstPath_KeyUp(int16_t& KeyCode, int16_t& /*Shift*/) {
 
 void frmWAV::mnuPlay_Click() {
     std::string path = WavePathOfSelection();
-    if (mnuLoop->isChecked()) LoopWave(path);
-    else PlayWave(path);
+    if (mnuLoop->isChecked())
+        LoopWave(path);
+    else
+        PlayWave(path);
 }
 
 void frmWAV::mnuStop_Click() { StopSound(); }

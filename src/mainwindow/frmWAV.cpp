@@ -199,7 +199,8 @@ void frmWAV::resizeEvent(QResizeEvent* event) {
 void frmWAV::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     FitPendingOuterSize(*this);
-    for (int ms : {0, 50, 200, 1000}) QTimer::singleShot(ms, this, [this] { FitPendingOuterSize(*this); });
+    for (int ms : {0, 50, 200, 1000})
+        QTimer::singleShot(ms, this, [this] { FitPendingOuterSize(*this); });
 }
 
 void frmWAV::moveEvent(QMoveEvent* event) {
@@ -264,7 +265,8 @@ void frmWAV::dirDirs_Change() {
     filFiles.SetPath(dirDirs.Path());
     std::vector<PathEntry> entries;
     entries.reserve(1 + dirDirs.Names().size() + filFiles.Names().size());
-    if (dirDirs.Path() != "/" && !dirDirs.Path().empty()) entries.push_back({"[..]", EntryKind::Parent});
+    if (dirDirs.Path() != "/" && !dirDirs.Path().empty())
+        entries.push_back({"[..]", EntryKind::Parent});
     for (const std::string& name : dirDirs.Names())
         entries.push_back({"[" + name + "]", EntryKind::Folder});
     for (const std::string& name : filFiles.Names()) entries.push_back({name, EntryKind::File});
@@ -275,8 +277,8 @@ void frmWAV::drvDrives_Change() {
     std::string drive = drvDrives->currentData().toByteArray().toStdString();
     if (!dirDirs.SetPath(drive)) {
         // A volume that cannot be opened: the box goes back to the current folder's volume.
-        int at = drvDrives->findData(
-            QByteArray::fromStdString(dirlist::MountPointOf(dirDirs.Path())));
+        int at =
+            drvDrives->findData(QByteArray::fromStdString(dirlist::MountPointOf(dirDirs.Path())));
         if (at >= 0) drvDrives->setCurrentIndex(at);
     }
 }

@@ -18,7 +18,7 @@ class QPushButton;
 class PathListView;
 
 class frmWAV : public QWidget {
-public:
+  public:
     frmWAV();
     ~frmWAV() override;
 
@@ -88,14 +88,14 @@ public:
     void SetLabelText(const std::string& text);
     void SetListColors(uint32_t back, uint32_t fore);
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
 
-private:
+  private:
     void BuildControls();
     void BuildMenu();
     void FillDrives();

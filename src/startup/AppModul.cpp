@@ -4,13 +4,13 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QPointer>
 #include <QEvent>
+#include <QPointer>
 #include <QTimer>
-#include <functional>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
 #include "mainwindow/PathListView.h"
@@ -47,8 +47,9 @@ std::string Absolute(const std::string& text) {
 
 // Runs a function once, after the first paint of the widget it watches.
 class FirstPaint : public QObject {
-public:
-    FirstPaint(QObject* parent, std::function<void()> then) : QObject(parent), then_(std::move(then)) {}
+  public:
+    FirstPaint(QObject* parent, std::function<void()> then)
+        : QObject(parent), then_(std::move(then)) {}
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::Paint && then_) {
             auto then = std::move(then_);
@@ -58,7 +59,7 @@ public:
         return false;
     }
 
-private:
+  private:
     std::function<void()> then_;
 };
 
@@ -76,7 +77,8 @@ void TestHooks() {
         QSize frame = form->frameGeometry().size();
         std::printf("frame: %ldx%ld\n", std::lround(frame.width() * dpr),
                     std::lround(frame.height() * dpr));
-        for (const PathEntry& e : form->lstPathModel->Entries()) std::printf("entry: %s\n", e.text.c_str());
+        for (const PathEntry& e : form->lstPathModel->Entries())
+            std::printf("entry: %s\n", e.text.c_str());
         std::fflush(stdout);
     }
     if (const char* quit = std::getenv("WAVPLAYER_QUIT_AFTER_MS")) {
@@ -107,8 +109,10 @@ void InitSettingsFile() {
 }
 
 void Main(const std::string& commandLine, const std::string& exePath) {
-    if (exePath.empty()) InitGlobals();
-    else InitGlobalsFrom(exePath);
+    if (exePath.empty())
+        InitGlobals();
+    else
+        InitGlobalsFrom(exePath);
     InitSettingsFile();
     std::string text = Absolute(commandLine);
     if (!text.empty()) {

@@ -99,7 +99,8 @@ void PlaceForm(QWidget& window) {
 
 void SetTopMost(QWidget& window, const int16_t& mode) {
     bool on = mode == -1;
-    if ((mode == -1 || mode == 0) && window.windowFlags().testFlag(Qt::WindowStaysOnTopHint) != on) {
+    if ((mode == -1 || mode == 0) &&
+        window.windowFlags().testFlag(Qt::WindowStaysOnTopHint) != on) {
         // Changing the flag re-creates the native window and hides it: put it back as it was.
         bool visible = window.isVisible();
         QPoint pos = window.pos();

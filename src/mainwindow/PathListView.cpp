@@ -53,12 +53,8 @@ void PathListView::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) form_->lstPath_DblClick();
 }
 
-void PathListView::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
-    else
-        event->ignore();
-}
+// Entering and moving accept the same drags: anything that carries URLs.
+void PathListView::dragEnterEvent(QDragEnterEvent* event) { dragMoveEvent(event); }
 
 void PathListView::dragMoveEvent(QDragMoveEvent* event) {
     if (event->mimeData()->hasUrls())

@@ -9,9 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 
 #include "platform/audio/Voice.h"
 
@@ -24,13 +22,6 @@ constexpr int kMaxChannels = 64;
 constexpr sf_count_t kMaxFrames = sf_count_t(1) << 40;
 constexpr int kMinRate = 1000;
 constexpr int kMaxRate = 768000;
-
-// libsndfile keeps its last open error in a global; opens from several threads must not race.
-// Never destroyed, like the hold below.
-std::mutex& OpenMutex() {
-    static std::mutex* m = new std::mutex;
-    return *m;
-}
 
 // Left and right weight of one channel in the stereo mix-down.
 void Weights(int channelId, int index, float& l, float& r) {
@@ -84,29 +75,7 @@ void Weights(int channelId, int index, float& l, float& r) {
 
 namespace {
 
-struct Hold {
-    std::atomic<bool> on{false};
-    std::mutex mu;
-    std::condition_variable released;
-    std::string part;
-    int waiting = 0;
-};
-
-// Never destroyed: an open abandoned by the service may still pass through at exit.
-Hold& TheHold() {
-    static Hold* h = new Hold;
-    return *h;
-}
-
-void WaitIfHeld(const std::string& path) {
-    Hold& h = TheHold();
-    if (!h.on.load(std::memory_order_acquire)) return;
-    std::unique_lock<std::mutex> lock(h.mu);
-    if (!h.on || path.find(h.part) == std::string::npos) return;
-    ++h.waiting;
-    h.released.wait(lock, [&] { return !h.on; });
-    --h.waiting;
-}
+std::atomic<IoHook> g_hook{nullptr};
 
 // open(2) for a path of any length: one longer than the kernel takes is walked in pieces that
 // end at a "/", each opened relative to the one before.
@@ -136,30 +105,59 @@ int OpenPath(const std::string& path, int flags) {
 
 }  // namespace
 
-void HoldOpens(const std::string& part) {
-    Hold& h = TheHold();
-    std::lock_guard<std::mutex> lock(h.mu);
-    h.part = part;
-    h.on = true;
+void SetIoHook(IoHook hook) { g_hook.store(hook, std::memory_order_release); }
+
+// libsndfile's view of the file: positioned reads on the descriptor, or a block of memory. Each
+// read passes the test seam first; no lock is held, so a read that hangs holds up only its voice.
+sf_count_t Decoder::Source::Length(void* p) {
+    auto* s = static_cast<Source*>(p);
+    struct stat st {};
+    if (s->fd < 0) return s->size;
+    return ::fstat(s->fd, &st) == 0 ? st.st_size : 0;
 }
 
-void ReleaseOpens() {
-    Hold& h = TheHold();
-    {
-        std::lock_guard<std::mutex> lock(h.mu);
-        h.on = false;
+sf_count_t Decoder::Source::Seek(sf_count_t offset, int whence, void* p) {
+    auto* s = static_cast<Source*>(p);
+    sf_count_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? s->pos : Length(p);
+    // Past the end is allowed, as with a file; before the start or overflowing is not.
+    if (offset < -base || (offset > 0 && base > INT64_MAX - offset)) return -1;
+    return s->pos = base + offset;
+}
+
+sf_count_t Decoder::Source::Read(void* dst, sf_count_t count, void* p) {
+    auto* s = static_cast<Source*>(p);
+    if (count <= 0) return 0;
+    if (s->fd < 0) {
+        sf_count_t n = std::clamp<sf_count_t>(s->size - s->pos, 0, count);
+        if (n > 0) std::memcpy(dst, s->data + s->pos, static_cast<std::size_t>(n));
+        s->pos += n;
+        return n;
     }
-    h.released.notify_all();
+    if (IoHook hook = g_hook.load(std::memory_order_acquire)) hook(s->stage, s->path);
+    sf_count_t got = 0;
+    while (got < count) {
+        ssize_t n =
+            ::pread(s->fd, static_cast<char*>(dst) + got, static_cast<std::size_t>(count - got),
+                    static_cast<off_t>(s->pos + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += n;
+    }
+    s->pos += got;
+    return got;
 }
 
-int HeldOpens() {
-    Hold& h = TheHold();
-    std::lock_guard<std::mutex> lock(h.mu);
-    return h.waiting;
+sf_count_t Decoder::Source::Tell(void* p) { return static_cast<Source*>(p)->pos; }
+
+SNDFILE* Decoder::Source::OpenSf(SF_INFO* info) {
+    static SF_VIRTUAL_IO io = {&Length, &Seek, &Read,
+                               [](const void*, sf_count_t, void*) -> sf_count_t { return 0; },
+                               &Tell};
+    return sf_open_virtual(&io, SFM_READ, info, this);
 }
 
 std::unique_ptr<Decoder> Decoder::Open(const std::string& path, int outRate, bool loop) {
-    WaitIfHeld(path);
+    if (IoHook hook = g_hook.load(std::memory_order_acquire)) hook(IoStage::Open, path);
     // O_NONBLOCK so a FIFO or device node cannot hold the opener; only regular files play.
     int fd = OpenPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return nullptr;
@@ -171,45 +169,22 @@ std::unique_ptr<Decoder> Decoder::Open(const std::string& path, int outRate, boo
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 
     std::unique_ptr<Decoder> d(new Decoder);
-    d->fd_ = fd;
+    d->src_.fd = fd;
+    d->src_.path = path;
+    d->src_.stage = IoStage::Header;
     SF_INFO info{};
-    {
-        std::lock_guard<std::mutex> lock(OpenMutex());
-        d->sf_ = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
-    }
+    d->sf_ = d->src_.OpenSf(&info);
+    d->src_.stage = IoStage::Stream;
     return Setup(std::move(d), info, outRate, loop);
 }
 
 std::unique_ptr<Decoder> Decoder::OpenMemory(const void* data, std::size_t size, int outRate,
                                              bool loop) {
     std::unique_ptr<Decoder> d(new Decoder);
-    d->mem_.data = static_cast<const unsigned char*>(data);
-    d->mem_.size = static_cast<sf_count_t>(size);
-    static SF_VIRTUAL_IO io = {
-        [](void* m) { return static_cast<Memory*>(m)->size; },
-        [](sf_count_t offset, int whence, void* p) -> sf_count_t {
-            auto* m = static_cast<Memory*>(p);
-            sf_count_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? m->pos : m->size;
-            // Past the end is allowed, as with a file; before the start or overflowing is not.
-            if (offset < -base || (offset > 0 && base > INT64_MAX - offset)) return -1;
-            return m->pos = base + offset;
-        },
-        [](void* dst, sf_count_t count, void* p) -> sf_count_t {
-            auto* m = static_cast<Memory*>(p);
-            sf_count_t n = std::clamp<sf_count_t>(m->size - m->pos, 0, std::max<sf_count_t>(count, 0));
-            if (n == 0) return 0;
-            std::memcpy(dst, m->data + m->pos, static_cast<std::size_t>(n));
-            m->pos += n;
-            return n;
-        },
-        [](const void*, sf_count_t, void*) -> sf_count_t { return 0; },
-        [](void* m) { return static_cast<Memory*>(m)->pos; },
-    };
+    d->src_.data = static_cast<const unsigned char*>(data);
+    d->src_.size = static_cast<sf_count_t>(size);
     SF_INFO info{};
-    {
-        std::lock_guard<std::mutex> lock(OpenMutex());
-        d->sf_ = sf_open_virtual(&io, SFM_READ, &info, &d->mem_);
-    }
+    d->sf_ = d->src_.OpenSf(&info);
     return Setup(std::move(d), info, outRate, loop);
 }
 
@@ -218,8 +193,8 @@ std::unique_ptr<Decoder> Decoder::Setup(std::unique_ptr<Decoder> d, const SF_INF
     // Caps of our own where a header could claim anything: a wave of more than 2^40 frames is
     // a lie (years at any rate), and the rates bound the resampler's buffers.
     if (!d->sf_ || info.frames <= 0 || info.frames > kMaxFrames || info.channels < 1 ||
-        info.channels > kMaxChannels || info.samplerate < kMinRate ||
-        info.samplerate > kMaxRate || outRate < kMinRate || outRate > kMaxRate)
+        info.channels > kMaxChannels || info.samplerate < kMinRate || info.samplerate > kMaxRate ||
+        outRate < kMinRate || outRate > kMaxRate)
         return nullptr;
 
     d->channels_ = info.channels;
@@ -265,7 +240,7 @@ Decoder::~Decoder() {
     BufferBytesCounter() -= bytes_;
     if (soxr_) soxr_delete(soxr_);
     if (sf_) sf_close(sf_);
-    if (fd_ >= 0) ::close(fd_);
+    if (src_.fd >= 0) ::close(src_.fd);
 }
 
 void Decoder::ToStereo(const float* raw, std::size_t frames) {

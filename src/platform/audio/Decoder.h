@@ -1,4 +1,4 @@
-// Streams one wave file as float stereo at the output rate (loader thread only).
+// Streams one wave file as float stereo at the output rate (on the reader thread of its voice).
 #pragma once
 #include <sndfile.h>
 #include <soxr.h>
@@ -12,6 +12,13 @@
 #include "platform/audio/Ring.h"
 
 namespace audio {
+
+// Where a file read stands: before open(), reading the header, streaming the samples.
+enum class IoStage { Open, Header, Stream };
+// Test seam: called before each of those reads of a file on disk; it may block, as storage that
+// stopped answering does. Costs one atomic load while none is set.
+using IoHook = void (*)(IoStage stage, const std::string& path);
+void SetIoHook(IoHook hook);
 
 class Decoder {
   public:
@@ -34,9 +41,18 @@ class Decoder {
     std::uint64_t Restarts() const { return restarts_; }
 
   private:
-    struct Memory {
+    // What libsndfile reads through: the file's descriptor, or a block of memory.
+    struct Source {
+        int fd = -1;
         const unsigned char* data = nullptr;
         sf_count_t size = 0, pos = 0;
+        std::string path;
+        IoStage stage = IoStage::Stream;
+        static sf_count_t Length(void* p);
+        static sf_count_t Seek(sf_count_t offset, int whence, void* p);
+        static sf_count_t Read(void* dst, sf_count_t count, void* p);
+        static sf_count_t Tell(void* p);
+        SNDFILE* OpenSf(SF_INFO* info);
     };
     Decoder() = default;
     static std::unique_ptr<Decoder> Setup(std::unique_ptr<Decoder> d, const SF_INFO& info,
@@ -44,8 +60,7 @@ class Decoder {
     void Decode();
     void ToStereo(const float* raw, std::size_t frames);
 
-    int fd_ = -1;
-    Memory mem_;
+    Source src_;
     SNDFILE* sf_ = nullptr;
     soxr_t soxr_ = nullptr;
     int channels_ = 0;
@@ -58,12 +73,5 @@ class Decoder {
     std::uint64_t restarts_ = 0;
     std::size_t bytes_ = 0;
 };
-
-// Test seam: while held, opening a path that contains part waits before open() until released,
-// as on a network mount that stopped answering.
-void HoldOpens(const std::string& part);
-void ReleaseOpens();
-// Opens waiting in the hold right now.
-int HeldOpens();
 
 }  // namespace audio

@@ -7,7 +7,7 @@ namespace audio {
 
 Mixer::~Mixer() {
     Reset();
-    while (Voice* v = retired_.Pop()) delete v;
+    while (Voice* v = retired_.Pop()) v->Release();
 }
 
 void Mixer::Prepare(int rate) {

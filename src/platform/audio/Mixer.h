@@ -21,7 +21,6 @@ class Mixer : public Renderer {
     Voice* TakeRetired() { return retired_.Pop(); }
     // Only while no Render can run (output closed): gives every voice back through TakeRetired.
     void Reset();
-    std::size_t FadeFrames() const { return fadeLen_; }
 
   private:
     static constexpr std::size_t kChunk = 512;

@@ -14,13 +14,9 @@ class Ring {
         while (cap_ < minFrames) cap_ <<= 1;
         buf_ = std::make_unique<float[]>(cap_ * 2);
     }
-    std::size_t Capacity() const { return cap_; }
     std::size_t Bytes() const { return cap_ * 2 * sizeof(float); }
 
     // Producer side.
-    std::size_t Free() const {
-        return cap_ - (w_.load(std::memory_order_relaxed) - r_.load(std::memory_order_acquire));
-    }
     std::size_t Write(const float* src, std::size_t frames) {
         std::size_t w = w_.load(std::memory_order_relaxed);
         std::size_t r = r_.load(std::memory_order_acquire);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -27,13 +28,16 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kFirstFill = 2048;  // frames decoded before a new voice is handed over
 constexpr auto kRefill = std::chrono::milliseconds(10);
-// An open still running this long when a newer start waits is taken for stuck (a network mount
-// that stopped answering): its thread is left to finish on its own, a fresh one opens the newer.
-constexpr auto kStuck = std::chrono::milliseconds(20);
 // A start whose file has not opened by then ends the sound before it all the same.
 constexpr auto kPatience = std::chrono::milliseconds(100);
-// How long a service that goes waits for an open that is merely slow.
+// How long a service that goes waits for readers that are merely slow.
 constexpr auto kParting = std::chrono::milliseconds(250);
+// Readers left behind in a read that does not return; past this many a start that needs one
+// more plays the fallback instead of parking yet another thread.
+constexpr int kMaxParked = 16;
+
+std::atomic<int> g_readers{0};  // reader threads alive, process-wide
+std::atomic<int> g_parked{0};   // of them, abandoned while still inside their work
 
 // Half a second or a little more, whatever the file size.
 std::size_t RingFrames(int rate) { return static_cast<std::size_t>(rate) / 2; }
@@ -55,62 +59,66 @@ Voice* MakeFallback(int rate) {
     return v;
 }
 
-std::atomic<int>& OpenerCount() {
-    static std::atomic<int> n{0};
-    return n;
+// What a service shares with its reader threads; held by all of them, so a reader left in a
+// hung read may outlive the service.
+struct Shared {
+    std::mutex mu;                     // never held across file I/O, never taken by the callback
+    std::condition_variable wake;      // the loader's
+    std::condition_variable progress;  // a reader opened or filled: for Settle
+    int readers = 0;                   // this service's reader threads alive
+};
+
+// One start's file and the thread that reads it: open, header and every later block.
+struct Job {
+    Job(std::string p, int r, bool l, Voice* v) : path(std::move(p)), rate(r), loop(l), voice(v) {}
+    const std::string path;
+    const int rate;
+    const bool loop;
+    Voice* const voice;  // one reference is the reader's, one the loader's
+    std::condition_variable go;
+    // Under Shared::mu.
+    enum { Opening, Ready, Failed } state = Opening;
+    bool cancel = false;     // nobody wants the sound any more
+    bool abandoned = false;  // counted in g_parked until the thread ends
+    bool exited = false;
+    bool handed = false;  // the loader's reference went to the callback
+    std::uint64_t fillAsked = 0, fillDone = 0;
+};
+
+void ReadLoop(const std::shared_ptr<Shared>& sh, const std::shared_ptr<Job>& j) {
+    std::unique_ptr<Decoder> dec = Decoder::Open(j->path, j->rate, j->loop);
+    std::unique_lock<std::mutex> lock(sh->mu);
+    if (!dec) j->state = Job::Failed;
+    std::uint64_t asked = j->fillAsked;
+    while (dec && !j->cancel) {
+        lock.unlock();
+        dec->Fill(j->voice->ring, j->state == Job::Opening ? kFirstFill : SIZE_MAX);
+        if (dec->Done()) j->voice->ended.store(true, std::memory_order_release);
+        lock.lock();
+        if (j->state == Job::Opening) {
+            j->state = Job::Ready;
+            sh->wake.notify_all();
+        }
+        j->fillDone = asked;
+        sh->progress.notify_all();
+        if (dec->Done()) break;
+        j->go.wait_for(lock, kRefill, [&] { return j->cancel || j->fillAsked > j->fillDone; });
+        asked = j->fillAsked;
+    }
+    sh->wake.notify_all();
+    lock.unlock();
+    dec.reset();  // the file is closed here, on this thread, whatever it costs
 }
 
-// What a service shares with its opener threads; held by all of them, so an abandoned opener
-// may outlive the service.
-struct Shared {
-    std::mutex mu;
-    std::condition_variable wake;  // the loader's
-};
-
-struct OpenJob {
-    std::uint64_t id;
-    std::string path;
-    int rate;
-    bool loop;
-};
-
-// One opener thread's mailbox, guarded by Shared::mu.
-struct Opener {
-    std::condition_variable go;
-    std::optional<OpenJob> job;
-    bool busy = false;  // inside Decoder::Open since `since`
-    Clock::time_point since;
-    bool haveResult = false;
-    std::uint64_t resultId = 0;
-    std::unique_ptr<Decoder> result;  // null for a file that cannot be played
-    bool quit = false;                // abandoned or the service went: touch nothing more
-};
-
-void OpenLoop(std::shared_ptr<Shared> sh, std::shared_ptr<Opener> op) {
-    std::unique_lock<std::mutex> lock(sh->mu);
-    for (;;) {
-        op->go.wait(lock, [&] { return op->quit || op->job; });
-        if (op->quit) return;
-        OpenJob job = std::move(*op->job);
-        op->job.reset();
-        op->busy = true;
-        op->since = Clock::now();
-        lock.unlock();
-        std::unique_ptr<Decoder> dec = Decoder::Open(job.path, job.rate, job.loop);
-        lock.lock();
-        op->busy = false;
-        if (op->quit) {
-            lock.unlock();
-            return;  // nobody wants the file any more; it is closed here, not under the lock
-        }
-        std::swap(op->result, dec);
-        op->resultId = job.id;
-        op->haveResult = true;
-        sh->wake.notify_one();
-        lock.unlock();
-        dec.reset();  // a result never taken, superseded by this one
-        lock.lock();
-    }
+void Reader(std::shared_ptr<Shared> sh, std::shared_ptr<Job> j) {
+    ReadLoop(sh, j);
+    j->voice->Release();
+    std::lock_guard<std::mutex> lock(sh->mu);
+    j->exited = true;
+    if (j->abandoned) --g_parked;
+    --sh->readers;
+    --g_readers;
+    sh->progress.notify_all();
 }
 
 }  // namespace
@@ -122,7 +130,6 @@ struct SoundService::Impl {
     };
 
     explicit Impl(Output& out) : output(out) {
-        StartOpener();
         loader = std::thread([this] { Run(); });
     }
     ~Impl() {
@@ -143,35 +150,47 @@ struct SoundService::Impl {
     }
 
     bool Settle(std::chrono::milliseconds timeout) {
+        const auto until = Clock::now() + timeout;
         std::unique_lock<std::mutex> lock(sh->mu);
         std::uint64_t ticket = ++settleAsked;
         sh->wake.notify_one();
-        return settledCv.wait_for(lock, timeout, [&] { return settled >= ticket || stop; });
+        if (!sh->progress.wait_until(lock, until, [&] { return settled >= ticket || stop; }))
+            return false;
+        std::shared_ptr<Job> j = current;
+        if (!j || j->state != Job::Ready) return true;
+        std::uint64_t ask = ++j->fillAsked;
+        j->go.notify_one();
+        return sh->progress.wait_until(lock, until,
+                                       [&] { return j->fillDone >= ask || j->exited; });
     }
 
-    // Everything below runs on the loader thread (StartOpener also in the constructor).
-    void StartOpener() {
-        opener = std::make_shared<Opener>();
-        ++OpenerCount();
-        openerThread = std::thread([sh = sh, op = opener]() mutable {
-            OpenLoop(std::move(sh), std::move(op));
-            --OpenerCount();
-        });
+    // Under the lock: the job's voice is no longer wanted; its reader ends after its current
+    // read, or counts as parked while that read hangs.
+    static void Abandon(std::shared_ptr<Job>& j) {
+        if (!j) return;
+        if (!j->handed) j->voice->Release();
+        j->handed = true;
+        j->cancel = true;
+        if (!j->exited && !j->abandoned) {
+            j->abandoned = true;
+            ++g_parked;
+        }
+        j->go.notify_one();
+        j.reset();
     }
 
+    // Everything below runs on the loader thread, which never touches a file.
     void Run() {
         std::unique_lock<std::mutex> lock(sh->mu);
         for (;;) {
             auto due = [&] {
-                return stop || request || settleAsked > settled || opener->haveResult;
+                return stop || request || settleAsked > settled ||
+                       (awaited && awaited->state != Job::Opening);
             };
             std::optional<Clock::time_point> deadline;
-            auto by = [&](Clock::time_point t) {
-                if (!deadline || t < *deadline) deadline = t;
-            };
-            if (live > 0) by(Clock::now() + kRefill);
-            if (awaited && !hushed) by(askedAt + kPatience);
-            if (queued && opener->busy) by(opener->since + kStuck);
+            if (live > 0) deadline = Clock::now() + kRefill;
+            if (awaited && !hushed && (!deadline || askedAt + kPatience < *deadline))
+                deadline = askedAt + kPatience;
             if (deadline)
                 sh->wake.wait_until(lock, *deadline, due);
             else
@@ -181,125 +200,93 @@ struct SoundService::Impl {
             std::optional<Request> req;
             req.swap(request);
             std::uint64_t ticket = settleAsked;
-            std::uint64_t openedId = 0;
-            std::unique_ptr<Decoder> opened;
-            if (opener->haveResult) {
-                opener->haveResult = false;
-                openedId = opener->resultId;
-                opened = std::move(opener->result);
-            }
-            lock.unlock();
-
-            Drain();
             if (req) Begin(*req);
-            if (openedId) Arrive(openedId, std::move(opened));
+            if (awaited && awaited->state != Job::Opening) Arrive();
             if (awaited && !hushed && Clock::now() - askedAt >= kPatience) Hush();
-            Refill(SIZE_MAX);
-
+            lock.unlock();
+            Drain();
             lock.lock();
-            Dispatch();
             if (!request && !awaited && ticket > settled) {
                 settled = ticket;
-                settledCv.notify_all();
+                sh->progress.notify_all();
             }
         }
 
-        // An open that is merely slow is waited for; a stuck one is left to finish on its own.
-        sh->wake.wait_for(lock, kParting, [&] { return !opener->busy; });
-        bool stuck = opener->busy;
-        opener->quit = true;
-        opener->go.notify_one();
-        std::unique_ptr<Decoder> unread = std::move(opener->result);
+        Abandon(awaited);
+        Abandon(current);
+        // Readers that are merely slow are waited for; one stuck in a read is left behind.
+        sh->progress.wait_for(lock, kParting, [&] { return sh->readers == 0; });
+        sh->progress.notify_all();
         lock.unlock();
-        if (stuck)
-            openerThread.detach();
-        else
-            openerThread.join();
-        unread.reset();
-
         if (open) output.Close();
         mixer.Reset();
-        decoder.reset();
-        filling = nullptr;
         Drain();
-    }
-
-    // Under the lock: gives the newest file to the opener once it is free, or to a fresh one
-    // when it seems stuck.
-    void Dispatch() {
-        if (!queued) return;
-        if (opener->busy) {
-            if (Clock::now() - opener->since < kStuck) return;  // let it finish, unwanted
-            opener->quit = true;
-            opener->go.notify_one();
-            openerThread.detach();
-            StartOpener();
-        }
-        opener->job = std::move(queued);
-        queued.reset();
-        opener->go.notify_one();
     }
 
     void Drain() {
         while (Voice* v = mixer.TakeRetired()) {
-            if (v == filling) {
-                filling = nullptr;
-                decoder.reset();
-            }
-            delete v;
+            v->Release();
             --live;
         }
     }
 
+    // Under the lock.
     void Begin(const Request& req) {
         if (open && output.Lost()) {
             // The device went away: drop it and everything it was playing, then try afresh.
             output.Close();
             open = false;
             mixer.Reset();
-            Drain();
+            Abandon(current);
         }
         if (!open) open = output.Open(mixer);
+        Abandon(awaited);
         if (!open) {
-            // No device: silent until a later start finds one.
-            awaited = 0;
-            queued.reset();
-            decoder.reset();
-            filling = nullptr;
+            Abandon(current);  // no device: silent until a later start finds one
+            return;
+        }
+        if (g_parked.load() >= kMaxParked) {
+            // Too many threads hang on dead storage already: no more, the fallback instead.
+            Abandon(current);
+            Hand(MakeFallback(output.Rate()));
             return;
         }
         // The sound before plays on while the file opens, and fades when the new one is there.
-        awaited = ++lastId;
+        auto* v = new Voice(RingFrames(output.Rate()), 2);
+        auto job = std::make_shared<Job>(req.path, output.Rate(), req.loop, v);
+        try {
+            std::thread(Reader, sh, job).detach();
+        } catch (const std::system_error&) {
+            delete v;  // no thread to be had: as with a file that cannot be played
+            Abandon(current);
+            Hand(MakeFallback(output.Rate()));
+            return;
+        }
+        ++sh->readers;  // under the lock, before the reader can take it to count down
+        ++g_readers;
+        awaited = std::move(job);
         askedAt = Clock::now();
         hushed = false;
-        queued = OpenJob{awaited, req.path, output.Rate(), req.loop};
     }
 
-    void Arrive(std::uint64_t id, std::unique_ptr<Decoder> dec) {
-        if (id != awaited) return;  // superseded meanwhile
-        awaited = 0;
-        decoder.reset();
-        filling = nullptr;
-        Voice* v;
-        if (dec) {
-            v = new Voice(RingFrames(output.Rate()));
-            dec->Fill(v->ring, kFirstFill);
-            if (dec->Done()) v->ended = true;
+    // Under the lock: the awaited file opened, or could not be.
+    void Arrive() {
+        Abandon(current);
+        std::shared_ptr<Job> j = std::move(awaited);
+        j->handed = true;
+        if (j->state == Job::Ready) {
+            Hand(j->voice);
+            current = j;
         } else {
-            v = MakeFallback(output.Rate());
-        }
-        Hand(v);
-        if (dec && !dec->Done()) {
-            decoder = std::move(dec);
-            filling = v;
+            j->voice->Release();
+            Hand(MakeFallback(output.Rate()));
         }
     }
 
-    // The awaited file is slow to open: end the sound before it with an empty voice.
+    // Under the lock: the awaited file is slow to open, so the sound before ends now.
     void Hush() {
         hushed = true;
-        decoder.reset();
-        filling = nullptr;
+        Abandon(current);
         auto* v = new Voice(1);
         v->ended = true;
         Hand(v);
@@ -308,42 +295,26 @@ struct SoundService::Impl {
     void Hand(Voice* v) {
         ++live;
         if (Voice* unseen = mixer.Post(v)) {
-            delete unseen;
+            unseen->Release();
             --live;
-        }
-    }
-
-    void Refill(std::size_t limit) {
-        if (!decoder || !filling) return;
-        decoder->Fill(filling->ring, limit);
-        if (decoder->Done()) {
-            filling->ended.store(true, std::memory_order_release);
-            decoder.reset();
-            filling = nullptr;
         }
     }
 
     Output& output;
     std::unique_ptr<Output> owned;
 
-    // Shared by the posting thread, the loader and the openers; the callback never takes it.
+    // Shared by the posting thread, the loader and the readers; the callback never takes it.
     std::shared_ptr<Shared> sh = std::make_shared<Shared>();
-    std::condition_variable settledCv;
     std::optional<Request> request;
     std::uint64_t settleAsked = 0, settled = 0;
     bool stop = false;
-    std::shared_ptr<Opener> opener;  // its fields under sh->mu
+    std::shared_ptr<Job> current;  // the job whose voice the callback plays
+    std::shared_ptr<Job> awaited;  // the job being opened for the newest start
 
     // Loader thread only.
-    std::thread openerThread;
     Mixer mixer;
     bool open = false;
-    std::unique_ptr<Decoder> decoder;
-    Voice* filling = nullptr;
-    int live = 0;                 // voices handed to the callback and not yet back
-    std::optional<OpenJob> queued;  // the newest file, not yet with an opener
-    std::uint64_t lastId = 0;
-    std::uint64_t awaited = 0;  // the start whose file is being opened, 0 for none
+    int live = 0;  // voices handed to the callback and not yet back
     Clock::time_point askedAt;
     bool hushed = false;  // the sound before the awaited one was ended already
 
@@ -367,6 +338,8 @@ bool SoundService::Settle(std::chrono::milliseconds timeout) { return impl_->Set
 
 std::size_t SoundService::BufferBytes() { return BufferBytesCounter().load(); }
 
-int SoundService::OpenerThreads() { return OpenerCount().load(); }
+int SoundService::ReaderThreads() { return g_readers.load(); }
+
+int SoundService::ParkedReaders() { return g_parked.load(); }
 
 }  // namespace audio

@@ -29,8 +29,10 @@ class SoundService {
 
     // Bytes held by sound buffers of all services in the process.
     static std::size_t BufferBytes();
-    // Threads opening files for any service in the process, those left stuck in an open included.
-    static int OpenerThreads();
+    // Threads reading files for any service in the process, those left in a hung read included.
+    static int ReaderThreads();
+    // Of them, those whose sound is no longer wanted but whose read has not returned yet.
+    static int ParkedReaders();
 
   private:
     struct Impl;

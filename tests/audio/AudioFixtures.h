@@ -3,21 +3,13 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
-#include <cstdint>
-#include <functional>
-#include <mutex>
 #include <random>
-#include <string>
 #include <thread>
-#include <vector>
+#include <utility>
 
 #include "TestSupport.h"
 #include "platform/audio/CaptureOutput.h"
-#include "platform/audio/Decoder.h"
 #include "platform/audio/SoundService.h"
 
 namespace audiotest {
@@ -46,8 +38,7 @@ struct Rig {
         return out;
     }
     std::vector<float> Hear(const std::string& path, std::size_t frames, bool loop = false) {
-        Start(path, loop);
-        return Pull(frames);
+        return Start(path, loop), Pull(frames);
     }
     audio::CaptureOutput cap;
     audio::SoundService svc;
@@ -95,38 +86,30 @@ inline float Peak(const std::vector<float>& s, std::size_t from, std::size_t to)
 inline double ToneLevel(const std::vector<float>& s, std::size_t from, std::size_t to, double hz) {
     double w = 2 * M_PI * hz / kRate, c = 2 * std::cos(w), s1 = 0, s2 = 0;
     for (std::size_t i = from; i < to; ++i) {
-        double s0 = s[2 * i] + c * s1 - s2;
-        s2 = s1;
-        s1 = s0;
+        s2 = std::exchange(s1, s[2 * i] + c * s1 - s2);
     }
     return 2 * std::sqrt(std::max(0.0, s1 * s1 + s2 * s2 - c * s1 * s2)) / double(to - from);
-}
-
-inline std::vector<float> Noise(std::size_t samples, unsigned seed, float amp = 0.5f) {
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<float> d(-amp, amp);
-    std::vector<float> v(samples);
-    for (auto& x : v) x = d(gen);
-    return v;
 }
 
 // A wave of seeded noise in dir; "" if libsndfile cannot write it.
 inline std::string NoiseWave(const TempDir& dir, const std::string& name, int frames,
                              int channels = 1, unsigned seed = 1, int codec = SF_FORMAT_PCM_16,
                              int rate = kRate) {
+    std::mt19937 gen(seed);
+    std::uniform_real_distribution<float> d(-0.5f, 0.5f);
+    std::vector<float> v(std::size_t(frames) * channels);
+    for (auto& x : v) x = d(gen);
     std::string path = dir.file(name);
-    bool ok = WriteWave(path, Noise(std::size_t(frames) * channels, seed), channels, rate,
-                        SF_FORMAT_WAV | codec);
-    return ok ? path : "";
+    return WriteWave(path, v, channels, rate, SF_FORMAT_WAV | codec) ? path : "";
 }
 
 // A wave of a sine tone in dir; "" if libsndfile cannot write it.
 inline std::string ToneWave(const TempDir& dir, const std::string& name, double hz, int rate,
                             int frames, int channels = 1, float amp = 0.5f,
                             int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT) {
-    std::string path = dir.file(name);
-    return WriteWave(path, Tone(hz, rate, frames, channels, amp), channels, rate, format) ? path
-                                                                                          : "";
+    bool ok =
+        WriteWave(dir.file(name), Tone(hz, rate, frames, channels, amp), channels, rate, format);
+    return ok ? dir.file(name) : "";
 }
 
 inline std::string RandomBytes(std::size_t n, unsigned seed) {
@@ -157,48 +140,5 @@ inline bool WaitFor(const std::function<bool()>& done) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return done();
 }
-
-// Storage that stops answering: reads of files whose path holds `part` wait at `stage` until
-// released (at the latest at the end of scope), as on a share or disk that went quiet.
-class Hang {
-  public:
-    Hang(const std::string& part, audio::IoStage stage) {
-        std::lock_guard<std::mutex> lock(S().mu);
-        S().part = part, S().stage = stage, S().on = true;
-        audio::SetIoHook(&Hook);
-    }
-    ~Hang() { Release(); }
-    static void Release() {
-        std::lock_guard<std::mutex> lock(S().mu);
-        S().on = false;
-        S().cv.notify_all();
-    }
-    static int Waiting() {
-        std::lock_guard<std::mutex> lock(S().mu);
-        return S().waiting;
-    }
-
-  private:
-    struct State {
-        std::mutex mu;
-        std::condition_variable cv;
-        std::string part;
-        audio::IoStage stage{};
-        bool on = false;
-        int waiting = 0;
-    };
-    // Never destroyed: a reader abandoned in the hook may still pass through it at exit.
-    static State& S() {
-        static auto* s = new State;
-        return *s;
-    }
-    static void Hook(audio::IoStage stage, const std::string& path) {
-        std::unique_lock<std::mutex> lock(S().mu);
-        if (!S().on || stage != S().stage || path.find(S().part) == std::string::npos) return;
-        ++S().waiting;
-        S().cv.wait(lock, [] { return !S().on; });
-        --S().waiting;
-    }
-};
 
 }  // namespace audiotest

@@ -1,5 +1,10 @@
 // What the service plays, checked sample by sample on the capture output.
+#include <fcntl.h>
 #include <soxr.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <tuple>
 
 #include "AudioFixtures.h"
 
@@ -22,9 +27,9 @@ std::vector<float> Resample(const std::vector<float>& in, int from, int to) {
 
 // Once: the file resampled, nothing more. Looped over 20 seams or more: the endlessly repeated
 // file resampled in one pass, so the pitch is exact and no frame is dropped or doubled.
-void PlaysLikeTheRepeatedFile(const std::string& path, int from, int to) {
-    SCOPED_TRACE(path + " " + std::to_string(from) + " -> " + std::to_string(to));
-    const std::vector<float> file = ReadStereo(path);
+void PlaysLikeTheRepeatedFile(const std::string& path, int from, int to, std::string same = "") {
+    SCOPED_TRACE(path.substr(0, 200) + " " + std::to_string(from) + " -> " + std::to_string(to));
+    const std::vector<float> file = ReadStereo(same.empty() ? path : same);
     ASSERT_FALSE(file.empty());
     const std::size_t len = file.size() / 2;
     const std::vector<float> once = Resample(file, from, to);
@@ -43,11 +48,22 @@ void PlaysLikeTheRepeatedFile(const std::string& path, int from, int to) {
             << "frame " << i / 2 << " of a " << len << "-frame loop";
 }
 
-// The data chunk declares more than the file holds.
-std::string Overclaiming(const TempDir& d, int channels, int bits, std::uint32_t declared) {
-    return d.write(
-        "big" + std::to_string(channels * bits + declared % 7) + ".wav",
-        WaveHeader(channels, kRate, bits, declared) + RandomBytes(8000 * channels * bits / 8, 11));
+std::string Chunk(const std::string& id, const std::string& body) {
+    return id + Le(std::uint32_t(body.size()), 4) + body + std::string(body.size() % 2, '\0');
+}
+
+// A copy of src in dir under the folders subs, one inside the other, made step by step so that
+// the whole path may exceed PATH_MAX.
+std::string Place(const TempDir& dir, const std::string& src, const std::vector<std::string>& subs,
+                  const std::string& name) {
+    int back = open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    std::string path = dir.path(), bytes = testsupport::ReadAll(src);
+    bool ok = chdir(path.c_str()) == 0;
+    for (const std::string& s : subs)
+        path += "/" + s, ok = ok && (mkdir(s.c_str(), 0700), chdir(s.c_str()) == 0);
+    ok = ok && (std::ofstream(name, std::ios::binary) << bytes) && fchdir(back) == 0;
+    close(back);
+    return ok ? path + "/" + name : "";
 }
 
 }  // namespace
@@ -67,20 +83,43 @@ TEST(Playback, OnceAndLoopedEqualTheFileResampledInOnePass) {
                 NoiseWave(dir, std::to_string(n) + ".wav", len, 1 + n % 2, n, codecs[n % 3], r[0]);
             PlaysLikeTheRepeatedFile(path, r[0], r[1]);
         }
-    // Files with less in them than their header says: what libsndfile reads of them.
+    // Less in the file than its header says: what libsndfile reads of it. Ten megabytes of
+    // metadata before the data.
     std::string cut = NoiseWave(dir, "cut.wav", 20000, 1, 5);
     ASSERT_EQ(truncate(cut.c_str(), 44 + 8000 * 2 + 1), 0);  // mid-sample
-    for (const std::string& p :
-         {cut, Overclaiming(dir, 1, 16, 0xFFFFFFF0u), Overclaiming(dir, 1, 16, 0xFFFFFFFFu),
-          Overclaiming(dir, 2, 24, 0xFFFFFFF0u)})
-        PlaysLikeTheRepeatedFile(p, kRate, kRate);
+    std::vector<std::string> odd = {cut};
+    for (auto [ch, bits, claim] : {std::tuple{1, 16, 0xFFFFFFF0u}, {1, 16, ~0u}, {2, 24, ~15u}})
+        odd.push_back(
+            dir.write(std::to_string(odd.size()) + ".wav",
+                      WaveHeader(ch, kRate, bits, claim) + RandomBytes(8000 * ch * bits / 8, 11)));
+    for (std::string id : {"LIST", "junk", "abcd"}) {
+        std::string meta = id == "LIST" ? "INFO" + Chunk("ICMT", std::string((10 << 20) - 12, 'c'))
+                                        : std::string(10 << 20, '\0');
+        std::string fmt = WaveHeader(1, kRate, 16, 0).substr(12, 24);
+        odd.push_back(dir.write(
+            id + ".wav",
+            Chunk("RIFF", "WAVE" + fmt + Chunk(id, meta) + Chunk("data", RandomBytes(8000, 12)))));
+    }
+    for (const std::string& p : odd) PlaysLikeTheRepeatedFile(p, kRate, kRate);
+    // Names play by their bytes: a newline, 255 bytes, invalid UTF-8, longer than PATH_MAX.
+    std::string w = NoiseWave(dir, "w.wav", 3000, 2, 21), e(250, 'e');
+    std::vector<std::string> deep(20, std::string(250, 'd')), up(18, e);
+    up.insert(up.begin() + 9, {"f", ".."});
+    const std::pair<std::vector<std::string>, std::string> names[] = {
+        {{}, "two\nlines.wav"},
+        {{}, std::string(251, 'n') + ".wav"},
+        {{"\xff\xfe dir"}, "caf\xe9 \xc3(.wav"},
+        {deep, "deep.wav"},
+        {up, "up.wav"}};
+    for (auto& [subs, name] : names)
+        PlaysLikeTheRepeatedFile(Place(dir, w, subs, name), kRate, kRate, w);
+    EXPECT_EQ(std::system(("rm -rf " + dir.path() + "/dd* " + dir.path() + "/ee*").c_str()), 0);
 }
 
 TEST(Playback, ASecondStartEndsTheFirstWithinTheFadeAndStopIsSilent) {
     TempDir dir;
-    std::string a = ToneWave(dir, "a.wav", 440, kRate, kRate, 1, 0.9f), b = dir.file("b.wav");
-    ASSERT_TRUE(
-        WriteWave(b, Noise(20000 * 2, 7, 0.05f), 2, kRate, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+    std::string a = ToneWave(dir, "a.wav", 440, kRate, kRate, 1, 0.9f),
+                b = NoiseWave(dir, "b.wav", 20000, 2, 7, SF_FORMAT_FLOAT);
     std::string stop = ToneWave(dir, "STOP.wav", 0, 22050, 2205, 1, 0.f);
     std::vector<float> wantB = ReadStereo(b);
     Rig rig;

@@ -1,10 +1,14 @@
-// Plays a generated 1 kHz tone through the program's sound service on the real sound device.
-// Usage: play_tone SECONDS [RATE]
+// Plays a generated 1 kHz tone through the program's sound service on the real sound device, and
+// names the SDL driver it went through. With "loop", the file is one 10 ms stretch of the tone
+// (441 frames at 44.1 kHz), looped: the seams must not be heard.
+// Usage: play_tone SECONDS [RATE] [loop]
+#include <SDL.h>
 #include <sndfile.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <thread>
 
 #include "TestSupport.h"
@@ -13,16 +17,20 @@
 int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 2.0;
     const int rate = argc > 2 ? std::atoi(argv[2]) : 44100;
+    const bool loop = argc > 3 && std::string(argv[3]) == "loop";
     testsupport::TempDir dir;
     std::string path = dir.file("tone.wav");
-    const int frames = static_cast<int>(seconds * rate);
+    const int frames = loop ? rate / 100 : static_cast<int>(seconds * rate);
     if (!testsupport::WriteWave(path, testsupport::Tone(1000, rate, frames, 2, 0.5f), 2, rate,
                                 SF_FORMAT_WAV | SF_FORMAT_FLOAT)) {
         std::fprintf(stderr, "cannot write %s\n", path.c_str());
         return 2;
     }
     audio::SoundService service;
-    service.Start(path, false);
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds + 0.7));
+    service.Start(path, loop);
+    service.Settle();
+    std::printf("driver: %s\n", SDL_GetCurrentAudioDriver() ? SDL_GetCurrentAudioDriver() : "none");
+    std::fflush(stdout);
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds + (loop ? 0 : 0.7)));
     return 0;
 }

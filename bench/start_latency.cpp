@@ -1,6 +1,7 @@
 // Time from a start request to the first frame of the new sound leaving the output, with the
 // output pulled by a steady 256-frame period clock, for small, large and huge files. Beside it,
 // in the same run, a player that reads and decodes the whole file before playing.
+// The same while another file's header read hangs (storage that stopped answering).
 // Also the CPU share of playing a 44.1 kHz file on a 48 kHz output.
 #include <benchmark/benchmark.h>
 #include <sndfile.h>
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "platform/audio/CaptureOutput.h"
+#include "platform/audio/Decoder.h"
 #include "platform/audio/SoundService.h"
 
 namespace {
@@ -240,6 +242,55 @@ void BM_Service_Stream(benchmark::State& state) {
     state.counters["p99_target_ms"] = 1000.0 * kPeriod / kRate + 1.0;
 }
 
+// Reads of "hung.wav" wait while g_hold is set, as on a share that stopped answering.
+std::atomic<bool> g_hold{false};
+std::atomic<int> g_held{0};
+void HoldHung(audio::IoStage, const std::string& path) {
+    if (!g_hold || path.find("/hung.wav") == std::string::npos) return;
+    for (++g_held; g_hold;) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    --g_held;
+}
+
+// Before each measured start, a start of a file whose header read hangs: the measured one must
+// not wait for it. The hung read is let go after each round, so readers never pile up.
+void BM_Service_StreamWhileAnotherHangs(benchmark::State& state) {
+    const std::string& path = FileOfSize(state.range(0));
+    static std::string hung = MakeWave("hung.wav", 4 * kRate, 4 * kRate);
+    audio::SetIoHook(&HoldHung);
+    audio::CaptureOutput cap(kRate);
+    audio::SoundService service(cap);
+    PeriodClock clock([&](float* out, std::size_t n) { cap.Pull(out, n); });
+    std::mt19937 gen(1);
+    std::uniform_int_distribution<int> phase(0, 5333);
+    std::vector<double> ms;
+    for (auto _ : state) {
+        service.Start(Stop(), false);
+        service.Settle();
+        g_hold = true;
+        service.Start(hung, false);
+        while (g_held == 0) std::this_thread::sleep_for(std::chrono::microseconds(50));
+        std::this_thread::sleep_for(std::chrono::microseconds(15000 + phase(gen)));
+        clock.Arm();
+        auto t0 = Clock::now();
+        service.Start(path, false);
+        while (!clock.Seen()) std::this_thread::sleep_for(std::chrono::microseconds(50));
+        double d = (clock.Seen() - t0.time_since_epoch().count()) / 1e6;
+        ms.push_back(d);
+        state.SetIterationTime(d / 1e3);
+        g_hold = false;
+        while (g_held > 0) std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
+    audio::SetIoHook(nullptr);
+    Report(state, ms, "hung" + SizeKey(state.range(0)));
+    auto plain = g_results.find("svc" + SizeKey(state.range(0)));
+    if (plain != g_results.end()) {
+        state.counters["p99_over_plain_p99"] =
+            g_results["hung" + SizeKey(state.range(0))].p99 / plain->second.p99;
+        state.counters["p50_over_plain_p50"] =
+            g_results["hung" + SizeKey(state.range(0))].p50 / plain->second.p50;
+    }
+}
+
 double CpuSeconds() {
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
@@ -290,6 +341,11 @@ BENCHMARK(BM_Service_Stream)
     ->Arg(20 << 10)
     ->Arg(20 << 20)
     ->Arg(1 << 30)
+    ->Iterations(300)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Service_StreamWhileAnotherHangs)
+    ->Arg(20 << 10)
     ->Iterations(300)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);

@@ -24,10 +24,7 @@ constexpr std::size_t kFade = kRate / 250;  // frames a start takes to fade the 
 // A service on a capture output, with helpers to hear what it plays.
 struct Rig {
     explicit Rig(int rate = kRate) : cap(rate), svc(cap) {}
-    void Start(const std::string& path, bool loop = false) {
-        svc.Start(path, loop);
-        svc.Settle();
-    }
+    void Start(const std::string& path, bool loop = false) { svc.Start(path, loop), svc.Settle(); }
     // Pulls stereo frames, letting the readers catch up between periods as a device would.
     std::vector<float> Pull(std::size_t frames, bool settle = true) {
         std::vector<float> out(frames * 2);
@@ -95,10 +92,9 @@ inline double ToneLevel(const std::vector<float>& s, std::size_t from, std::size
 inline std::string NoiseWave(const TempDir& dir, const std::string& name, int frames,
                              int channels = 1, unsigned seed = 1, int codec = SF_FORMAT_PCM_16,
                              int rate = kRate) {
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<float> d(-0.5f, 0.5f);
     std::vector<float> v(std::size_t(frames) * channels);
-    for (auto& x : v) x = d(gen);
+    std::uniform_real_distribution<float> d(-0.5f, 0.5f);
+    for (std::mt19937 gen(seed); auto& x : v) x = d(gen);
     std::string path = dir.file(name);
     return WriteWave(path, v, channels, rate, SF_FORMAT_WAV | codec) ? path : "";
 }
@@ -113,17 +109,14 @@ inline std::string ToneWave(const TempDir& dir, const std::string& name, double 
 }
 
 inline std::string RandomBytes(std::size_t n, unsigned seed) {
-    std::mt19937 gen(seed);
     std::string b(n, '\0');
-    for (char& c : b) c = char(gen());
+    for (std::mt19937 gen(seed); char& c : b) c = char(gen());
     return b;
 }
 
 // v as `bytes` little-endian bytes.
 inline std::string Le(std::uint32_t v, int bytes) {
-    std::string s;
-    for (int i = 0; i < bytes; ++i) s += char((v >> (8 * i)) & 0xff);
-    return s;
+    return bytes ? char(v & 0xff) + Le(v >> 8, bytes - 1) : "";
 }
 
 // A canonical 44-byte wave header; data bytes are declared, not written.

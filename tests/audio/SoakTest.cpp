@@ -10,7 +10,7 @@ using namespace audiotest;
 using audio::SoundService;
 
 // Runs random starts of paths (the last one the stop wave) against svc; returns the last one.
-std::size_t Churn(SoundService& svc, const std::vector<std::string>& paths, unsigned seed) {
+static std::size_t Churn(SoundService& svc, const std::vector<std::string>& paths, unsigned seed) {
     std::mt19937 gen(seed);
     std::uniform_int_distribution<int> pause(0, 2000), kind(0, 9);
     std::uniform_int_distribution<std::size_t> pick(0, paths.size() - 2);
@@ -66,17 +66,15 @@ TEST(Soak, TenThousandStartsOnTheCaptureOutputAndTheDummyDevice) {
 
 TEST(SdlOutput, TermAndIntKeepTheirDefaultMeaningWhilePlaying) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    for (int sig : {SIGTERM, SIGINT}) {
-        EXPECT_EXIT(
-            {
-                setenv("SDL_AUDIODRIVER", "dummy", 1);
-                SoundService svc;
-                svc.Start("/nowhere/blip.wav", true);  // opens the device
-                svc.Settle();
-                std::raise(sig);
-                std::this_thread::sleep_for(std::chrono::seconds(3));
-                std::exit(0);
-            },
-            testing::KilledBySignal(sig), "");
-    }
+    auto playAndRaise = [](int sig) {
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        SoundService svc;
+        svc.Start("/nowhere/blip.wav", true);  // opens the device
+        svc.Settle();
+        std::raise(sig);
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        std::exit(0);
+    };
+    for (int sig : {SIGTERM, SIGINT})
+        EXPECT_EXIT(playAndRaise(sig), testing::KilledBySignal(sig), "");
 }

@@ -11,7 +11,7 @@ using audio::SoundService;
 
 namespace {
 
-// Reads of files named "stuck..." wait at one stage while a Hang lives (or until Release), as
+// Reads of files named "stuck..." wait at one stage while a Hang lives (or until g_on drops), as
 // on a share or disk that went quiet.
 std::atomic<bool> g_on{false};
 std::atomic<int> g_stage{0}, g_waiting{0};
@@ -24,9 +24,7 @@ void Hook(IoStage stage, const std::string& path) {
 
 struct Hang {
     explicit Hang(IoStage stage) { g_stage = int(stage), g_on = true, audio::SetIoHook(&Hook); }
-    ~Hang() { Release(); }
-    static void Release() { g_on = false; }
-    static int Waiting() { return g_waiting; }
+    ~Hang() { g_on = false; }
 };
 
 }  // namespace
@@ -48,13 +46,13 @@ TEST(Faults, AHungReadHoldsUpNoOtherFile) {
         rig.Hear(stage == IoStage::Stream ? stuck : loop, 1000, true);
         hang.emplace(stage);  // mid-stream: once the ring has run dry
         if (stage != IoStage::Stream) rig.svc.Start(stuck, true);
-        ASSERT_TRUE(WaitFor([&] { return rig.Pull(256, false).size() && Hang::Waiting() == 1; }));
+        ASSERT_TRUE(WaitFor([&] { return rig.Pull(256, false).size() && g_waiting == 1; }));
         rig.svc.Start(stop, false);
         EXPECT_TRUE(rig.svc.Settle());
         EXPECT_EQ(Peak(rig.Pull(4000), kFade, 4000), 0.f);
         EXPECT_TRUE(PlaysExactly(rig.Hear(good, 4000), ReadStereo(good)));
         EXPECT_EQ(SoundService::ParkedReaders(), 1);
-        Hang::Release();
+        g_on = false;
         EXPECT_TRUE(WaitFor([&] { return SoundService::ReaderThreads() == idleThreads; }));
         EXPECT_EQ(SoundService::ParkedReaders(), 0);
         EXPECT_EQ(Peak(rig.Pull(kRate), 0, kRate), 0.f);  // nobody plays the late file
@@ -75,7 +73,7 @@ TEST(Faults, ParkedReadersAreCapped) {
         rig.Start(good, true);
         for (int i = 1; i <= 16; ++i) {
             rig.svc.Start(NoiseWave(dir, "stuck" + std::to_string(i) + ".wav", 100), false);
-            ASSERT_TRUE(WaitFor([&] { return Hang::Waiting() == i; }));
+            ASSERT_TRUE(WaitFor([&] { return g_waiting == i; }));
         }
         EXPECT_TRUE(WaitFor([&] { return Peak(rig.Pull(256, false), 0, 256) == 0.f; }));
         rig.svc.Start(good, false);
@@ -84,7 +82,7 @@ TEST(Faults, ParkedReadersAreCapped) {
         EXPECT_EQ(SoundService::ReaderThreads(), idleThreads + 16);
         EXPECT_TRUE(PlaysExactly(rig.Pull(kRate), ref.Hear(dir.file("none.wav"), kRate)));
     }  // the service goes without waiting for them
-    Hang::Release();
+    g_on = false;
     EXPECT_TRUE(WaitFor([&] { return SoundService::ReaderThreads() == idleThreads; }));
     EXPECT_EQ(SoundService::BufferBytes(), idleBytes);
 }

@@ -22,15 +22,12 @@ int main(int argc, char** argv) {
     std::string path = dir.file("tone.wav");
     const int frames = loop ? rate / 100 : static_cast<int>(seconds * rate);
     if (!testsupport::WriteWave(path, testsupport::Tone(1000, rate, frames, 2, 0.5f), 2, rate,
-                                SF_FORMAT_WAV | SF_FORMAT_FLOAT)) {
-        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+                                SF_FORMAT_WAV | SF_FORMAT_FLOAT))
         return 2;
-    }
     audio::SoundService service;
     service.Start(path, loop);
     service.Settle();
     std::printf("driver: %s\n", SDL_GetCurrentAudioDriver() ? SDL_GetCurrentAudioDriver() : "none");
-    std::fflush(stdout);
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds + (loop ? 0 : 0.7)));
     return 0;
 }

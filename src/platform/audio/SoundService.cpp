@@ -200,12 +200,14 @@ struct SoundService::Impl {
             std::optional<Request> req;
             req.swap(request);
             std::uint64_t ticket = settleAsked;
+            lock.unlock();
+            const bool dropped = req && Device();
+            Drain();
+            lock.lock();
+            if (dropped) Abandon(current);
             if (req) Begin(*req);
             if (awaited && awaited->state != Job::Opening) Arrive();
             if (awaited && !hushed && Clock::now() - askedAt >= kPatience) Hush();
-            lock.unlock();
-            Drain();
-            lock.lock();
             if (!request && !awaited && ticket > settled) {
                 settled = ticket;
                 sh->progress.notify_all();
@@ -230,16 +232,21 @@ struct SoundService::Impl {
         }
     }
 
-    // Under the lock.
-    void Begin(const Request& req) {
-        if (open && output.Lost()) {
-            // The device went away: drop it and everything it was playing, then try afresh.
+    // Without the lock, as opening a device may take a while. True when the device went away:
+    // it is dropped with everything it was playing, and opened afresh.
+    bool Device() {
+        bool dropped = open && output.Lost();
+        if (dropped) {
             output.Close();
             open = false;
             mixer.Reset();
-            Abandon(current);
         }
         if (!open) open = output.Open(mixer);
+        return dropped;
+    }
+
+    // Under the lock.
+    void Begin(const Request& req) {
         Abandon(awaited);
         if (!open) {
             Abandon(current);  // no device: silent until a later start finds one

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <random>
 #include <thread>
-#include <utility>
 
 #include "TestSupport.h"
 #include "platform/audio/CaptureOutput.h"
@@ -14,9 +13,7 @@
 
 namespace audiotest {
 
-using testsupport::TempDir;
-using testsupport::Tone;
-using testsupport::WriteWave;
+using namespace testsupport;
 
 constexpr int kRate = 48000;
 constexpr std::size_t kFade = kRate / 250;  // frames a start takes to fade the sound before it

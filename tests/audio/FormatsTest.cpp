@@ -77,13 +77,12 @@ TEST(Formats, UnplayableNamesGiveTheFallback) {
 
 TEST(Formats, AGigabyteStreamsWithFlatMemory) {
     TempDir dir;
-    std::string path = dir.file("huge.wav");
     const std::uint32_t dataBytes = 1u << 30;
     // One second of tone at the start; the rest is a hole in a sparse file.
     std::string bytes = WaveHeader(2, kRate, 16, dataBytes);
     for (float s : Tone(1000, kRate, kRate, 2))
         bytes += Le(std::uint16_t(std::lround(s * 32767)), 2);
-    dir.write("huge.wav", bytes);
+    std::string path = dir.write("huge.wav", bytes);
     ASSERT_EQ(truncate(path.c_str(), 44 + off_t(dataBytes)), 0);
     Rig rig;
     rig.Hear(NoiseWave(dir, "small.wav", 480000, 2), kRate);

@@ -3,8 +3,8 @@
 #include <soxr.h>
 #include <sys/stat.h>
 
+#include <array>
 #include <fstream>
-#include <tuple>
 
 #include "AudioFixtures.h"
 #include "platform/audio/Decoder.h"
@@ -38,7 +38,7 @@ void PlaysLikeTheRepeatedFile(const std::string& path, int from, int to, std::st
     Rig rig(to);
     EXPECT_TRUE(PlaysExactly(rig.Hear(path, once.size() / 2 + 3000), once, 1e-6f));
     // The same bytes from memory, as the decode fuzz target reads them.
-    const std::string bytes = testsupport::ReadAll(same.empty() ? path : same);
+    const std::string bytes = ReadAll(same.empty() ? path : same);
     auto memory = audio::Decoder::OpenMemory(bytes.data(), bytes.size(), to, false);
     audio::Ring ring(1 << 19);
     std::vector<float> fromMemory(once.size() + 2);
@@ -67,7 +67,7 @@ std::string Chunk(const std::string& id, const std::string& body) {
 std::string Place(const TempDir& dir, const std::string& src, const std::vector<std::string>& subs,
                   const std::string& name) {
     int back = open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    std::string path = dir.path(), bytes = testsupport::ReadAll(src);
+    std::string path = dir.path(), bytes = ReadAll(src);
     bool ok = chdir(path.c_str()) == 0;
     for (const std::string& s : subs)
         path += "/" + s, ok = ok && (mkdir(s.c_str(), 0700), chdir(s.c_str()) == 0);
@@ -98,7 +98,7 @@ TEST(Playback, OnceAndLoopedEqualTheFileResampledInOnePass) {
     std::string cut = NoiseWave(dir, "cut.wav", 20000, 1, 5);
     ASSERT_EQ(truncate(cut.c_str(), 44 + 8000 * 2 + 1), 0);  // mid-sample
     std::vector<std::string> odd = {cut};
-    for (auto [ch, bits, claim] : {std::tuple{1, 16, 0xFFFFFFF0u}, {1, 16, ~0u}, {2, 24, ~15u}})
+    for (auto [ch, bits, claim] : {std::array{1u, 16u, ~15u}, {1u, 16u, ~0u}, {2u, 24u, ~15u}})
         odd.push_back(
             dir.write(std::to_string(odd.size()) + ".wav",
                       WaveHeader(ch, kRate, bits, claim) + RandomBytes(8000 * ch * bits / 8, 11)));

@@ -7,24 +7,6 @@
 
 namespace audio {
 
-namespace {
-
-// Starts SDL's audio on the first driver of ours that answers; a driver the user names wins.
-bool InitAudio() {
-    const char* chosen = std::getenv("SDL_AUDIODRIVER");
-    if (chosen && *chosen) return SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
-    // Native first: through the PulseAudio layer of a PipeWire server a key takes some 15 ms
-    // longer to be heard.
-    for (const char* driver : {"pipewire", "pulseaudio", "alsa"}) {
-        SDL_SetHint(SDL_HINT_AUDIODRIVER, driver);
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) return true;
-    }
-    SDL_SetHint(SDL_HINT_AUDIODRIVER, nullptr);
-    return SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
-}
-
-}  // namespace
-
 SdlOutput::~SdlOutput() { Close(); }
 
 void SdlOutput::Callback(void* self, std::uint8_t* stream, int len) {
@@ -35,13 +17,27 @@ void SdlOutput::Callback(void* self, std::uint8_t* stream, int len) {
 
 bool SdlOutput::Open(Renderer& renderer) {
     if (device_) return true;
-    if (!sdlUp_) {
-        // SDL would otherwise catch SIGINT and SIGTERM and only queue a quit event nobody reads,
-        // so a plain `kill` of the program would do nothing.
-        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-        if (!InitAudio()) return false;
-        sdlUp_ = true;
+    // SDL would otherwise catch SIGINT and SIGTERM and only queue a quit event nobody reads, so
+    // a plain `kill` of the program would do nothing.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // A driver the user names wins. Otherwise native first (through the PulseAudio layer of a
+    // PipeWire server a key takes some 15 ms longer to be heard), then SDL's own order; a driver
+    // that starts but opens no device makes way for the next.
+    const char* chosen = std::getenv("SDL_AUDIODRIVER");
+    const bool own = !(chosen && *chosen);
+    for (const char* driver :
+         {"pipewire", "pulseaudio", "alsa", static_cast<const char*>(nullptr)}) {
+        if (own) SDL_SetHint(SDL_HINT_AUDIODRIVER, driver);
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
+            if (OpenDevice(renderer)) return true;
+            SDL_QuitSubSystem(SDL_INIT_AUDIO);  // no device now; the next start tries afresh
+        }
+        if (!own) break;
     }
+    return false;
+}
+
+bool SdlOutput::OpenDevice(Renderer& renderer) {
     SDL_AudioSpec def{};
     int freq = 48000;
     if (SDL_GetDefaultAudioInfo(nullptr, &def, 0) == 0 && def.freq > 0) freq = def.freq;
@@ -59,12 +55,7 @@ bool SdlOutput::Open(Renderer& renderer) {
     device_ =
         SDL_OpenAudioDevice(nullptr, 0, &want, &have,
                             SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_SAMPLES_CHANGE);
-    if (!device_) {
-        // No device now; the next start tries again from scratch.
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        sdlUp_ = false;
-        return false;
-    }
+    if (!device_) return false;
     rate_ = have.freq;
     renderer.Prepare(rate_);
     SDL_PauseAudioDevice(device_, 0);
@@ -74,10 +65,10 @@ bool SdlOutput::Open(Renderer& renderer) {
 bool SdlOutput::Lost() { return device_ && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED; }
 
 void SdlOutput::Close() {
-    if (device_) SDL_CloseAudioDevice(device_);
+    if (!device_) return;
+    SDL_CloseAudioDevice(device_);
     device_ = 0;
-    if (sdlUp_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    sdlUp_ = false;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
 }  // namespace audio

@@ -16,10 +16,10 @@ class SdlOutput : public Output {
 
   private:
     static void Callback(void* self, std::uint8_t* stream, int len);
+    bool OpenDevice(Renderer& renderer);
 
     Renderer* renderer_ = nullptr;
     std::uint32_t device_ = 0;
-    bool sdlUp_ = false;
     int rate_ = 0;
 };
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <random>
 #include <thread>
+#include <utility>
 
 #include "TestSupport.h"
 #include "platform/audio/CaptureOutput.h"
@@ -79,9 +80,7 @@ inline float Peak(const std::vector<float>& s, std::size_t from, std::size_t to)
 // Amplitude of the hz component in the left channel over [from, to) (Goertzel).
 inline double ToneLevel(const std::vector<float>& s, std::size_t from, std::size_t to, double hz) {
     double w = 2 * M_PI * hz / kRate, c = 2 * std::cos(w), s1 = 0, s2 = 0;
-    for (std::size_t i = from; i < to; ++i) {
-        s2 = std::exchange(s1, s[2 * i] + c * s1 - s2);
-    }
+    for (std::size_t i = from; i < to; ++i) s2 = std::exchange(s1, s[2 * i] + c * s1 - s2);
     return 2 * std::sqrt(std::max(0.0, s1 * s1 + s2 * s2 - c * s1 * s2)) / double(to - from);
 }
 

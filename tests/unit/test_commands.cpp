@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <array>
 #include <limits>
 
 #include "TestSupport.h"
@@ -61,30 +62,18 @@ TEST(PathRoutines, ExistingPathsAndFolders) {
         EXPECT_EQ(DirExists(p), 0) << p;
 }
 
-// Other tests may rely on the globals, so those changed here are put back.
-struct KeepGlobals {
-    std::string appDir = AppDir, exeName = ExeName;
-    ~KeepGlobals() { AppDir = appDir, ExeName = exeName; }
-};
-
 TEST(InitGlobals, FolderAndNameOfTheExecutable) {
-    KeepGlobals keep;
-    const struct {
-        std::string exe, appDir, exeName;
-    } cases[] = {
-        {"/opt/wav.d/player.v2.bin", "/opt/wav.d/", "player.v2"},  // only the last extension
-        {"/wavplayer", "/", "wavplayer"},
-        {"/opt/.wavplayer", "/opt/", ".wavplayer"},  // a hidden name is no extension
-    };
-    for (const auto& c : cases) {
-        InitGlobalsFrom(c.exe);
-        EXPECT_EQ(AppDir, c.appDir) << c.exe;
-        EXPECT_EQ(ExeName, c.exeName) << c.exe;
+    using Three = std::array<std::string, 3>;  // executable, AppDir, ExeName
+    for (const Three& c : {Three{"/opt/wav.d/player.v2.bin", "/opt/wav.d/", "player.v2"},
+                           Three{"/wavplayer", "/", "wavplayer"},
+                           Three{"/opt/.wavplayer", "/opt/", ".wavplayer"}}) {
+        InitGlobalsFrom(c[0]);
+        EXPECT_EQ(AppDir + "|" + ExeName, c[1] + "|" + c[2]);
     }
     std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe");
     InitGlobals();
-    EXPECT_EQ(AppDir, exe.parent_path().string() + "/");
-    EXPECT_EQ(ExeName, exe.stem().string());
+    EXPECT_EQ(AppDir + ExeName, exe.parent_path().string() + "/" + exe.stem().string());
+    AppDir = ExeName = "";
 }
 
 TEST(NumberTexts, ReadNumber) {
@@ -125,15 +114,10 @@ TEST(NumberTexts, RoundToInt16) {
 TEST(ReadWriteSetting, FallsBackAndRoundTrips) {
     TempDir dir;
     std::string ini = dir.file("wavplayer.ini");
-    const std::string section = "Brimvale WAV-Player/Looper";
-    EXPECT_EQ(ReadSetting(section, "LastDir", ini, "/fallback/"), "/fallback/");
-    WriteSetting(section, "LastDir", "/music/", ini);
-    WriteSetting(section, "Top", "", ini);
-    EXPECT_EQ(ReadSetting("BRIMVALE wav-player/looper", "LASTDIR", ini, "/x/"), "/music/");
-    EXPECT_EQ(ReadSetting(section, "Top", ini, "-1"), "-1");
-    std::string longDir = "/" + std::string(5000, 'd') + "/";  // never cut to a fixed length
-    WriteSetting(section, "LastDir", longDir, ini);
-    EXPECT_EQ(ReadSetting(section, "LastDir", ini, ""), longDir);
+    EXPECT_EQ(ReadSetting("App", "LastDir", ini, "/fallback/"), "/fallback/");
+    WriteSettings("App", {{"LastDir", "/music/"}, {"Top", ""}}, ini);
+    EXPECT_EQ(ReadSetting("APP", "LASTDIR", ini, "/x/"), "/music/");
+    EXPECT_EQ(ReadSetting("App", "Top", ini, "-1"), "-1");
 }
 
 }  // namespace

@@ -37,7 +37,9 @@ struct Program : Sound::Player {
         LoopMode = OnTopMode = 0;
     }
     void Start(const std::string& path, bool loop) override {
-        QString name = path == appDir + "STOP.wav" ? "STOP" : QString::fromStdString(path.substr(lib.size() + 1));
+        QString name = path == appDir + "STOP.wav"
+                           ? "STOP"
+                           : QString::fromStdString(path.substr(lib.size() + 1));
         heard << (loop ? "loop:" + name : name);
     }
     // Starts the program as the command line would, and waits until the window is shown.

@@ -45,7 +45,8 @@ class StartupTest : public QObject {
         QCOMPARE(f.dirDirs.Path(), Fill(shown));
         // The recasing of a path that cannot be resolved changes letters; compare without case.
         QCOMPARE(f.LabelText().size(), Fill(label).size());
-        QCOMPARE(QString::fromStdString(f.LabelText()).toLower(), QString::fromStdString(Fill(label)).toLower());
+        QCOMPARE(QString::fromStdString(f.LabelText()).toLower(),
+                 QString::fromStdString(Fill(label)).toLower());
         QCOMPARE(f.ListIndex(), -1);
         QVERIFY(program->heard.isEmpty());
     }
@@ -73,7 +74,8 @@ class StartupTest : public QObject {
         QVERIFY(f.width() >= TwipsToPixels(3525));  // never below the created width
         const bool modes = settings.contains("loop=1");
         QCOMPARE(f.mnuLoop->isChecked(), modes);
-        QCOMPARE(f.lstPath->palette().color(QPalette::Base), modes ? QColor(220, 100, 140) : QColor(255, 255, 0));
+        QCOMPARE(f.lstPath->palette().color(QPalette::Base),
+                 modes ? QColor(220, 100, 140) : QColor(255, 255, 0));
         QCOMPARE(f.windowTitle(), QString("Brimvale WAV-Player/Looper"));  // whatever the mode
         QCOMPARE(f.windowFlags().testFlag(Qt::WindowStaysOnTopHint), modes);
         if (maximise) f.showMaximized();
@@ -81,16 +83,18 @@ class StartupTest : public QObject {
         f.close();
         QApplication::processEvents();
         const QString text = QString::fromStdString(testsupport::ReadAll(Ini()));
-        for (const QString& line : written.split(' ')) QVERIFY2(text.contains("\n" + line + "\n"), qPrintable(text));
+        for (const QString& line : written.split(' '))
+            QVERIFY2(text.contains("\n" + line + "\n"), qPrintable(text));
     }
 
     void firstCloseWritesSevenKeysInOrder() {
         program->Run("").close();
         QString text = QString::fromStdString(testsupport::ReadAll(Ini()));
         QStringList keys;
-        for (const QString& line : text.split('\n', Qt::SkipEmptyParts)) keys << line.section('=', 0, 0);
-        QCOMPARE(keys, (QStringList{"[Brimvale WAV-Player/Looper]", "LastDir", "Top", "Left", "Height",
-                                    "Width", "Loop", "OnTop"}));
+        for (const QString& line : text.split('\n', Qt::SkipEmptyParts))
+            keys << line.section('=', 0, 0);
+        QCOMPARE(keys, (QStringList{"[Brimvale WAV-Player/Looper]", "LastDir", "Top", "Left",
+                                    "Height", "Width", "Loop", "OnTop"}));
         QVERIFY(text.contains(QString::fromStdString("LastDir=" + program->appDir + "\n")));
     }
 
@@ -102,7 +106,8 @@ class StartupTest : public QObject {
         QTest::newRow("Top=-1 ignores Left") << "Top=-1\nLeft=900\n" << true;
         QTest::newRow("Top=0 without Left") << "Top=0\n" << false;
         QTest::newRow("off every screen") << "Top=900000\nLeft=900000\n" << true;
-        QTest::newRow("taller and wider than the screen") << "Height=200000\nWidth=200000\n" << true;
+        QTest::newRow("taller and wider than the screen") << "Height=200000\nWidth=200000\n"
+                                                          << true;
     }
     void position() {
         QFETCH(QString, settings);

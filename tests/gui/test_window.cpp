@@ -11,7 +11,6 @@
 #include "GuiFixture.h"
 #include "util/WindowCommands.h"
 
-
 class WindowTest : public QObject {
     Q_OBJECT
 
@@ -142,7 +141,9 @@ class WindowTest : public QObject {
         Drop({QUrl::fromEncoded("file://" + path.toPercentEncoding("/"))});
         QCOMPARE(form->SelectedText(), odd);
         QVERIFY(!form->lblPath->text().isEmpty());
-        QVERIFY(!form->lstPathModel->data(form->lstPath->currentIndex(), Qt::DisplayRole).toString().isEmpty());
+        QVERIFY(!form->lstPathModel->data(form->lstPath->currentIndex(), Qt::DisplayRole)
+                     .toString()
+                     .isEmpty());
         Drop({QUrl("https://example.org/a.wav"), QUrl("file://otherhost/tmp")});  // not local files
         QCOMPARE(form->dirDirs.Path(), program->lib);
         QCOMPARE(program->heard, QStringList{QString::fromStdString(odd)});
@@ -184,7 +185,8 @@ class WindowTest : public QObject {
         // The list keeps its margins: 120 left, 90 right, 105 below.
         QCOMPARE(form->lstPath->pos(), QPoint(TwipsToPixels(120), TwipsToPixels(510)));
         QVERIFY(qAbs(form->lstPath->width() - (form->width() - TwipsToPixels(210))) <= 1);
-        int expectHeight = heightTwips > 615 ? form->height() - TwipsToPixels(615) : listHeightBefore;
+        int expectHeight =
+            heightTwips > 615 ? form->height() - TwipsToPixels(615) : listHeightBefore;
         QVERIFY(qAbs(form->lstPath->height() - expectHeight) <= 1);
         QRect before = form->lstPath->geometry();
         form->showMinimized();

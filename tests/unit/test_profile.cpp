@@ -93,7 +93,8 @@ TEST(ProfileWrite, NewFilesLongValuesPermissionsAndLinks) {
     // target's permissions.
     std::string real = dir.write("real.ini", "[App]\nTop=1\n");
     ASSERT_EQ(chmod(real.c_str(), 0640) | symlink("real.ini", dir.file("link.ini").c_str()) |
-                  symlink("new.ini", dir.file("dangling.ini").c_str()), 0);
+                  symlink("new.ini", dir.file("dangling.ini").c_str()),
+              0);
     ASSERT_TRUE(profile::Write(dir.file("link.ini"), "App", "Top", "2"));
     ASSERT_TRUE(profile::Write(dir.file("dangling.ini"), "App", "Top", "3"));
     EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.ini")));
@@ -104,15 +105,21 @@ TEST(ProfileWrite, NewFilesLongValuesPermissionsAndLinks) {
 TEST(ProfileWrite, RefusedAndFailedWritesLeaveTheFileWhole) {
     // Values and names the line format cannot hold; a FIFO or folder in the file's place.
     using Case = std::array<std::string, 3>;
-    const Case refused[] = {{"App", "LastDir", "/a\n[Evil]\nb/"}, {"App", "LastDir", "/a\r"},
-                            {"App", "a=b", "1"}, {"App", " ", "1"}, {"App", ";x", "1"}, {"A]pp", "Top", "1"}};
+    const Case refused[] = {{"App", "LastDir", "/a\n[Evil]\nb/"},
+                            {"App", "LastDir", "/a\r"},
+                            {"App", "a=b", "1"},
+                            {"App", " ", "1"},
+                            {"App", ";x", "1"},
+                            {"A]pp", "Top", "1"}};
     TempDir dir;
     const std::string original = "[App]\r\nTop=1\r\n";
     std::string ini = dir.write("s.ini", original), fifo = dir.file("fifo.ini");
-    for (const auto& [section, key, value] : refused) EXPECT_FALSE(profile::Write(ini, section, key, value)) << value;
+    for (const auto& [section, key, value] : refused)
+        EXPECT_FALSE(profile::Write(ini, section, key, value)) << value;
     ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
     EXPECT_EQ(profile::Read(fifo, "App", "Top"), std::nullopt);  // would hang if it opened it
-    EXPECT_FALSE(profile::Write(fifo, "App", "Top", "1") || profile::Write(dir.mkdir("d.ini"), "A", "k", "v"));
+    EXPECT_FALSE(profile::Write(fifo, "App", "Top", "1") ||
+                 profile::Write(dir.mkdir("d.ini"), "A", "k", "v"));
     EXPECT_TRUE(std::filesystem::is_fifo(fifo));
     // 0555: no temporary file can be made. 01777: a stranger may make one but not replace the
     // owner's file, so the rename fails.
@@ -123,7 +130,8 @@ TEST(ProfileWrite, RefusedAndFailedWritesLeaveTheFileWhole) {
         EXPECT_FALSE(AsUnprivileged([&] { return profile::Write(owned, "App", "Top", "2"); }));
     }
     // A full disk: the temporary file cannot take the new content.
-    EXPECT_FALSE(AsUnprivileged([&] { return profile::Write(ini, "App", "LastDir", std::string(99, 'x')); }, 64, true));
+    EXPECT_FALSE(AsUnprivileged(
+        [&] { return profile::Write(ini, "App", "LastDir", std::string(99, 'x')); }, 64, true));
     EXPECT_EQ(ReadAll(ini) + ReadAll(owned), original + original);
     EXPECT_EQ(Entries(dir.path()).size() + Entries(folder).size(), 5u);  // no temporary left
 }

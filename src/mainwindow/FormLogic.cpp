@@ -68,7 +68,8 @@ void FormLogic::Back() {
 void FormLogic::Root() { dirDirs.SetPath(dirlist::MountPointOf(dirDirs.Path())); }
 
 FormLogic::DoubleClickAction FormLogic::DoubleClick(int row) {
-    if (row < 0 || row >= static_cast<int>(entries_.size())) return DoubleClickAction::PlaySelection;
+    if (row < 0 || row >= static_cast<int>(entries_.size()))
+        return DoubleClickAction::PlaySelection;
     const PathEntry& entry = entries_[static_cast<size_t>(row)];
     if (entry.kind == EntryKind::Parent) {
         Back();

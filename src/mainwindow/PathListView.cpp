@@ -4,7 +4,6 @@
 #include <QMimeData>
 #include <QMouseEvent>
 
-
 PathListView::PathListView(QWidget* parent) : QListView(parent) {
     setUniformItemSizes(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -25,7 +24,8 @@ void PathListView::keyPressEvent(QKeyEvent* event) {
         (key != Qt::Key_End && key != Qt::Key_PageDown && key != Qt::Key_Home &&
          key != Qt::Key_PageUp && key != Qt::Key_Up && key != Qt::Key_Down))
         return QListView::keyPressEvent(event);
-    QModelIndex target = model()->index(key == Qt::Key_End ? rows - 1 : 0, modelColumn(), rootIndex());
+    QModelIndex target =
+        model()->index(key == Qt::Key_End ? rows - 1 : 0, modelColumn(), rootIndex());
     if (key == Qt::Key_PageDown) {
         selectionModel()->setCurrentIndex(target, QItemSelectionModel::NoUpdate);
         target = moveCursor(MovePageDown, Qt::NoModifier);

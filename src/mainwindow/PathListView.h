@@ -4,7 +4,6 @@
 #include <QListView>
 #include <QMimeData>
 
-
 class PathListView : public QListView {
     Q_OBJECT
   public:

@@ -85,9 +85,8 @@ void frmWAV::BuildControls() {
     lstPath->setObjectName("lstPath");
     lstPathModel = new PathListModel(logic.Entries(), lstPath);
     lstPath->setModel(lstPathModel);
-    connect(lstPath, &PathListView::pressed, this, [this](int button) {
-        lstPath_MouseDown(static_cast<int16_t>(button), 0, 0, 0);
-    });
+    connect(lstPath, &PathListView::pressed, this,
+            [this](int button) { lstPath_MouseDown(static_cast<int16_t>(button), 0, 0, 0); });
     connect(lstPath, &PathListView::keyReleased, this, [this](int key, int shift) {
         int16_t keyCode = static_cast<int16_t>(key), shiftState = static_cast<int16_t>(shift);
         lstPath_KeyUp(keyCode, shiftState);

@@ -6,15 +6,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
-#include <atomic>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <string_view>
+#include <thread>
 
 namespace dirlist {
 

@@ -17,8 +17,8 @@ std::string GetFileName(const std::string& path);
 // An existing path as it is; otherwise the text recased word by word.
 std::string GetLongName(const std::string& path);
 // The stored value (trimmed), or defaultValue when the key has no value.
-std::string ReadSetting(const std::string& section, const std::string& key,
-                        const std::string& file, const std::string& defaultValue);
+std::string ReadSetting(const std::string& section, const std::string& key, const std::string& file,
+                        const std::string& defaultValue);
 // Writes one key; a failed write is silently lost.
 void WriteSetting(const std::string& section, const std::string& key, const std::string& value,
                   const std::string& file);

@@ -20,7 +20,6 @@ double Dpi() {
     return dpi > 0 ? dpi : 96.0;
 }
 
-
 // Frame margins are only known once a window manager has framed the window; before that the
 // outer size is the client size.
 QMargins Frame(const QWidget& w) {
@@ -90,10 +89,13 @@ void PlaceForm(QWidget& window) {
     const double factor = 0.85;
     int32_t a = RoundEven(ScreenHeightTwips() * factor);
     int32_t b = RoundEven(FormHeight(window));
-    SetFormTop(window, static_cast<float>(a / 2 - b / 2));
+    // Each half is cut to a whole twip before the subtraction, as the default rule has it.
+    const int32_t top = a / 2 - b / 2;
+    SetFormTop(window, static_cast<float>(top));
     int32_t c = RoundEven(ScreenWidthTwips());
     int32_t d = RoundEven(FormWidth(window));
-    SetFormLeft(window, static_cast<float>(c / 2 - d / 2));
+    const int32_t left = c / 2 - d / 2;
+    SetFormLeft(window, static_cast<float>(left));
     if (FormTop(window) < 0) SetFormTop(window, 0);
     if (FormLeft(window) < 0) SetFormLeft(window, 0);
 }

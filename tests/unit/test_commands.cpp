@@ -74,8 +74,9 @@ TEST(NumberTexts, ReadSingleTextAndRound) {
     for (const auto& [text, value] : read) EXPECT_EQ(ReadNumber(text), value) << text;
     for (const auto& [value, text] : single) {
         EXPECT_EQ(SingleText(value), text) << value;
-        if (!std::isnan(value))
+        if (!std::isnan(value)) {
             EXPECT_FLOAT_EQ(ReadNumber(SingleText(value)), value);  // reads back
+        }
     }
     for (const auto& [value, result] : round) EXPECT_EQ(RoundToInt16(value), result) << value;
 }

@@ -29,6 +29,8 @@ struct Row {
     const char* folder;
 };
 
+void PrintTo(const Row& r, std::ostream* os) { *os << r.steps; }
+
 class Logic : public testing::TestWithParam<Row> {
   protected:
     testsupport::TempDir root;

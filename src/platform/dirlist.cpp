@@ -391,10 +391,4 @@ void FileListBox::SetPath(const std::string& folder) {
     files_ = answered && r->ok ? std::move(r->files) : std::vector<std::string>();
 }
 
-void FileListBox::Refresh() {
-    auto r = std::make_shared<ScanResult>();
-    bool answered = Within(path_, [r, p = path_] { r->ok = Scan(p, nullptr, &r->files, nullptr); });
-    files_ = answered && r->ok ? std::move(r->files) : std::vector<std::string>();
-}
-
 }  // namespace dirlist

@@ -72,8 +72,6 @@ class FileListBox {
     // Lists the WAV files of folder; an unreadable or silent folder gives an empty list. Right
     // after DirListBox::SetPath of the same, unchanged folder this takes the list from that scan.
     void SetPath(const std::string& folder);
-    // Always reads Path again.
-    void Refresh();
     int ListCount() const { return static_cast<int>(files_.size()); }
     const std::vector<std::string>& Names() const { return files_; }
 

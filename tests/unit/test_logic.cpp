@@ -60,7 +60,7 @@ class Logic : public testing::TestWithParam<Row> {
     }
     void TearDown() override {
         dirlist::SetScanSeam(nullptr);
-        AppDir = CurrentWave = "";
+        AppDir = CurrentWave = AppTitle = IniFile = StartDir = "";
         LoopMode = 0;
     }
     std::string Rel(const std::string& p) const {
@@ -182,6 +182,16 @@ TEST_F(Logic, RootAndTheTopFolder) {
     logic.Back();
     EXPECT_EQ(logic.dirDirs.Path(), "/");
     EXPECT_NE(logic.Entries().front().text, "[..]");
+}
+
+TEST_F(Logic, CloseWritesTheSevenKeysInOrder) {
+    AppTitle = "Brimvale WAV-Player/Looper";
+    IniFile = root.file("app/w.ini");
+    LoopMode = 2;  // as read at start, written back unchanged
+    logic.Unload(1500, -30, 6000, 4995.5f);
+    EXPECT_EQ(testsupport::ReadAll(IniFile),
+              "[" + AppTitle + "]\nLastDir=" + root.file("lib/") +
+                  "\nTop=1500\nLeft=-30\nHeight=6000\nWidth=4995.5\nLoop=2\nOnTop=0\n");
 }
 
 TEST_F(Logic, PathsPastTheLimit) {

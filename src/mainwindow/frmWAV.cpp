@@ -65,7 +65,12 @@ frmWAV::frmWAV() {
     Form_Load();
 }
 
-frmWAV::~frmWAV() = default;
+// The list's model reads the logic's entries: the list goes before the logic does (child
+// widgets would otherwise outlive the members).
+frmWAV::~frmWAV() {
+    logic.listChanging = logic.listChanged = nullptr;
+    delete lstPath;
+}
 
 void frmWAV::BuildControls() {
     drvDrives = new QComboBox(this);

@@ -52,12 +52,10 @@ class WindowTest : public QObject, Sound::Player {
     }
     QWidget* List() const { return form->lstPath->viewport(); }
     QPoint At(const std::string& text) const {
-        const auto& entries = form->logic.Entries();
-        int row =
-            static_cast<int>(std::find_if(entries.begin(), entries.end(),
-                                          [&](const PathEntry& e) { return e.text == text; }) -
-                             entries.begin());
-        return form->lstPath->visualRect(form->lstPathModel->index(row)).center();
+        const QModelIndex first = form->lstPathModel->index(0);
+        auto found = first.model()->match(first, Qt::DisplayRole, QString::fromStdString(text), 1,
+                                          Qt::MatchExactly);
+        return form->lstPath->visualRect(found.value(0)).center();
     }
     void DoubleClick(const std::string& entry) {
         QTest::mouseDClick(List(), Qt::LeftButton, {}, At(entry));

@@ -1,6 +1,7 @@
 #include "mainwindow/FormLogic.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "startup/Globals.h"
 
@@ -61,8 +62,13 @@ bool FormLogic::OpenDrive(const std::string& drive) { return dirDirs.SetPath(dri
 // When the parent is gone or unreadable too (the tree was deleted under the window), the
 // nearest ancestor that opens, so ".." is never a dead end. At "/" the folder stays.
 void FormLogic::Back() {
+    const auto start = std::chrono::steady_clock::now();
     std::string up = GetParentDir(dirDirs.Path());
-    while (!up.empty() && !dirDirs.SetPath(up) && up != "/") up = GetParentDir(up);
+    while (!up.empty() && !dirDirs.SetPath(up) && up != "/") {
+        // A share that stopped answering answers no better a level up: one wait is enough.
+        if (std::chrono::steady_clock::now() - start >= dirlist::ScanBound()) break;
+        up = GetParentDir(up);
+    }
 }
 
 void FormLogic::Root() { dirDirs.SetPath(dirlist::MountPointOf(dirDirs.Path())); }

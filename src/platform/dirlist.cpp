@@ -320,6 +320,8 @@ void SetScanSeam(void (*beforeScan)(const std::string& folder), std::chrono::mil
     g_boundMs.store(bound.count());
 }
 
+std::chrono::milliseconds ScanBound() { return std::chrono::milliseconds(g_boundMs.load()); }
+
 bool Within(const std::string& folder, std::function<void()> work) {
     if (g_parked.load() >= kMaxParked) return false;
     auto job = std::make_shared<Job>();

@@ -38,6 +38,9 @@ constexpr std::chrono::milliseconds kScanBound{2000};
 // must own what it writes (hold results through a shared_ptr).
 bool Within(const std::string& folder, std::function<void()> work);
 
+// The bound in force (kScanBound unless a test set another).
+std::chrono::milliseconds ScanBound();
+
 // True when folder opens as a folder within the bound.
 bool FolderOpens(const std::string& folder);
 

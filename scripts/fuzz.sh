@@ -4,13 +4,12 @@
 #
 #   scripts/fuzz.sh [target...]      e.g. scripts/fuzz.sh fuzz_profile
 #   FUZZ_SECONDS=60                  time per target (default 60)
-#   AUDIO_TESTS=build/bin/audio_tests  the test binary that writes the decode seeds
 set -eu
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 SECONDS_EACH=${FUZZ_SECONDS:-60}
 BUILD=$ROOT/build-fuzz
-AUDIO_TESTS=${AUDIO_TESTS:-$ROOT/build/bin/audio_tests}
+SEED_WRITER=$BUILD/fuzz/tools/write_decode_seeds
 
 have_fuzzer_runtime() {
     command -v clang >/dev/null 2>&1 && command -v clang++ >/dev/null 2>&1 || return 1
@@ -50,18 +49,8 @@ seed() {
     if [ -d "$ROOT/fuzz/seeds/$name" ]; then
         find "$ROOT/fuzz/seeds/$name" -maxdepth 1 -type f -exec cp {} "$corpus/" \;
     fi
-    if [ "$name" = decode ]; then
-        if [ -x "$AUDIO_TESTS" ]; then
-            if ! WAV_FUZZ_SEEDS_DIR=$corpus "$AUDIO_TESTS" --gtest_filter='*Seed*' \
-                >"$WORK/seed-$name.log" 2>&1; then
-                echo "note: $AUDIO_TESTS failed writing seeds:"
-                tail -n 5 "$WORK/seed-$name.log"
-            elif [ -z "$(ls -A "$corpus")" ]; then
-                echo "note: $AUDIO_TESTS has no seed writer (rebuild it?)"
-            fi
-        else
-            echo "note: $AUDIO_TESTS not built; decode starts from the committed seeds only"
-        fi
+    if [ "$name" = decode ] && ! "$SEED_WRITER" "$corpus"; then
+        echo "note: $SEED_WRITER could not write every seed"
     fi
     if [ -z "$(ls -A "$corpus")" ]; then
         if [ "$name" = decode ]; then

@@ -1,5 +1,6 @@
 #!/bin/sh
-# Address+undefined over every test; thread over the sound service and the window's playback.
+# Address+undefined over every test; thread over the sound service, the window and the window
+# logic (its folder scans run on helper threads).
 set -eu
 cd "$(dirname "$0")/.."
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
@@ -11,5 +12,6 @@ ctest --test-dir build-asan --output-on-failure -j2 -LE install
 
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWAV_SANITIZE=thread -DWAV_BUILD_BENCH=OFF
-cmake --build build-tsan -j2 --target audio_tests test_playback
-ctest --test-dir build-tsan --output-on-failure -R '^(audio|test_playback)$'
+cmake --build build-tsan -j2 --target audio_tests test_window unit_tests
+ctest --test-dir build-tsan --output-on-failure -L audio -LE e2e
+ctest --test-dir build-tsan --output-on-failure -R '^(test_window|Logic\..*)$'

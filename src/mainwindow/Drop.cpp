@@ -3,10 +3,8 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QUrl>
-#include <algorithm>
 
 #include "mainwindow/frmWAV.h"
-#include "util/Commands.h"
 
 namespace {
 
@@ -14,7 +12,6 @@ namespace {
 // to bytes, so a name that is not valid UTF-8 keeps its bytes.
 std::vector<std::string> LocalFiles(const QMimeData* data) {
     std::vector<std::string> paths;
-    if (!data || !data->hasUrls()) return paths;
     for (const QUrl& url : data->urls()) {
         if (url.scheme() != "file") continue;
         QString host = url.host();
@@ -25,14 +22,6 @@ std::vector<std::string> LocalFiles(const QMimeData* data) {
     return paths;
 }
 
-std::string LowerLast3(const std::string& s) {
-    std::string t = s.size() >= 3 ? s.substr(s.size() - 3) : s;
-    std::transform(t.begin(), t.end(), t.begin(), [](unsigned char c) {
-        return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    });
-    return t;
-}
-
 }  // namespace
 
 void frmWAV::lstPath_OLEDragDrop(const QMimeData* data) {
@@ -40,26 +29,16 @@ void frmWAV::lstPath_OLEDragDrop(const QMimeData* data) {
     // Copy the list first: pending events run below, and the drag's data may not outlive them.
     std::vector<std::string> items = LocalFiles(data);
     QPointer<frmWAV> self(this);
-    std::string dropped, droppedFolder;
     for (const std::string& item : items) {
         QApplication::processEvents();
         if (!self || closing_) return;  // closed while the drop was half done
-        dropped = GetFileName(item);
-        droppedFolder = GetFilePath(item);
-        OpenAndRebuild(droppedFolder);
+        logic.DropItem(item);
         SetLabelText(dirDirs.Path());
     }
     QApplication::processEvents();
     if (!self || closing_) return;
-    if (LowerLast3(dropped) != "wav") return;
-    // When the file's folder could not be opened, the list shows another folder, and a file of
-    // the same name there is not the one dropped.
-    if (dirlist::NormalPath(droppedFolder) != dirDirs.Path()) return;
-    const auto& entries = lstPathModel->Entries();
-    for (size_t i = 0; i < entries.size(); ++i) {
-        if (entries[i].kind == EntryKind::File && entries[i].text == dropped) {
-            SetListIndex(static_cast<int>(i));
-            lstPath_MouseDown(0, 0, 0, 0);
-        }
+    if (int row = logic.DroppedRow(items); row >= 0) {
+        SetListIndex(row);
+        lstPath_MouseDown(0, 0, 0, 0);
     }
 }

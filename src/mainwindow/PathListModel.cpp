@@ -2,20 +2,13 @@
 
 #include <QStringDecoder>
 
-void PathListModel::SetEntries(std::vector<PathEntry> entries) {
-    beginResetModel();
-    entries_ = std::move(entries);
-    endResetModel();
-}
-
 int PathListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : Count();
 }
 
 QVariant PathListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= Count()) return {};
-    if (role == Qt::DisplayRole) return DisplayName(At(index.row()).text);
-    return {};
+    if (!index.isValid() || index.row() >= Count() || role != Qt::DisplayRole) return {};
+    return DisplayName(entries_[static_cast<size_t>(index.row())].text);
 }
 
 Qt::ItemFlags PathListModel::flags(const QModelIndex& index) const {

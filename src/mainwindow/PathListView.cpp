@@ -4,9 +4,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 
-#include "mainwindow/frmWAV.h"
-
-PathListView::PathListView(frmWAV* form, QWidget* parent) : QListView(parent), form_(form) {
+PathListView::PathListView(QWidget* parent) : QListView(parent) {
     setUniformItemSizes(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -15,42 +13,51 @@ PathListView::PathListView(frmWAV* form, QWidget* parent) : QListView(parent), f
     setDropIndicatorShown(false);
 }
 
+// With nothing selected (a rebuilt list) QListView sends every key to the first row, or moves
+// on from the row that focus put its cursor on. A list box without a selection moves as the key
+// says: End to the last entry, Page Down a page down from the top; Home, Page Up, Up and Down
+// to the first.
+void PathListView::keyPressEvent(QKeyEvent* event) {
+    const int rows = model() ? model()->rowCount(rootIndex()) : 0;
+    const int key = event->key();
+    if (rows == 0 || selectionModel()->hasSelection() || event->modifiers() != Qt::NoModifier ||
+        (key != Qt::Key_End && key != Qt::Key_PageDown && key != Qt::Key_Home &&
+         key != Qt::Key_PageUp && key != Qt::Key_Up && key != Qt::Key_Down))
+        return QListView::keyPressEvent(event);
+    QModelIndex target =
+        model()->index(key == Qt::Key_End ? rows - 1 : 0, modelColumn(), rootIndex());
+    if (key == Qt::Key_PageDown) {
+        selectionModel()->setCurrentIndex(target, QItemSelectionModel::NoUpdate);
+        target = moveCursor(MovePageDown, Qt::NoModifier);
+    }
+    setCurrentIndex(target);
+    event->accept();
+}
+
 void PathListView::keyReleaseEvent(QKeyEvent* event) {
     QListView::keyReleaseEvent(event);
     // A key held down repeats press/release pairs; only the real release counts.
     if (event->isAutoRepeat()) return;
-    int16_t key = KeyCodeOf(event->key());
-    int16_t shift = static_cast<int16_t>((event->modifiers() & Qt::ShiftModifier ? 1 : 0) |
-                                         (event->modifiers() & Qt::ControlModifier ? 2 : 0) |
-                                         (event->modifiers() & Qt::AltModifier ? 4 : 0));
-    form_->lstPath_KeyUp(key, shift);
+    Qt::KeyboardModifiers m = event->modifiers();
+    emit keyReleased(KeyCodeOf(event->key()), (m & Qt::ShiftModifier ? 1 : 0) |
+                                                  (m & Qt::ControlModifier ? 2 : 0) |
+                                                  (m & Qt::AltModifier ? 4 : 0));
 }
 
 void PathListView::mousePressEvent(QMouseEvent* event) {
     // The right button leaves the selection where it was; any other lets the list select the
     // entry under the pointer first, so the clicked file is the one that plays.
-    int16_t button = 0;
-    switch (event->button()) {
-        case Qt::LeftButton:
-            button = 1;
-            break;
-        case Qt::RightButton:
-            button = 2;
-            break;
-        case Qt::MiddleButton:
-            button = 4;
-            break;
-        default:
-            button = 0;
-            break;
-    }
+    int button = event->button() == Qt::LeftButton     ? 1
+                 : event->button() == Qt::RightButton  ? 2
+                 : event->button() == Qt::MiddleButton ? 4
+                                                       : 0;
     if (button != 2) QListView::mousePressEvent(event);
-    form_->lstPath_MouseDown(button, 0, 0, 0);
+    emit pressed(button);
 }
 
 void PathListView::mouseDoubleClickEvent(QMouseEvent* event) {
     QListView::mouseDoubleClickEvent(event);
-    if (event->button() == Qt::LeftButton) form_->lstPath_DblClick();
+    if (event->button() == Qt::LeftButton) emit doubleClicked();
 }
 
 // Entering and moving accept the same drags: anything that carries URLs.
@@ -65,7 +72,7 @@ void PathListView::dragMoveEvent(QDragMoveEvent* event) {
 
 void PathListView::dropEvent(QDropEvent* event) {
     event->acceptProposedAction();
-    form_->lstPath_OLEDragDrop(event->mimeData());
+    emit dropped(event->mimeData());
 }
 
 int16_t KeyCodeOf(int qtKey) {

@@ -4,80 +4,45 @@
 #include <QMenu>
 #include <QPointer>
 
-#include "mainwindow/PathListView.h"
 #include "mainwindow/frmWAV.h"
 #include "sound/Sound.h"
-#include "startup/Globals.h"
 #include "util/WindowCommands.h"
 
-namespace {
-
-void StopSound() { PlayWave(AppDir + "STOP.wav"); }
-
-}  // namespace
-
-std::string frmWAV::WavePathOfSelection() const {
-    std::string folder = dirDirs.Path();
-    return AppendBackslash(folder) + SelectedText();
+void frmWAV::Apply(const SoundCall& call) {
+    if (call.kind == SoundCall::Loop)
+        LoopWave(call.path);
+    else if (call.kind != SoundCall::None)
+        PlayWave(call.path);
 }
 
 void frmWAV::lstPath_MouseDown(int16_t Button, int16_t /*Shift*/, float /*X*/, float /*Y*/) {
-    if (Button == 2) {
-        // The menu acts on the entry selected before the press.
-        mnuPop->popup(QCursor::pos());
-        return;
-    }
-    int row = ListIndex();
-    if (row < 0) return;
-    // The entry's kind decides, so a file named "[intro].wav" plays like any other.
-    if (lstPathModel->At(row).kind != EntryKind::File) return;
-    CurrentWave = WavePathOfSelection();
-    if (mnuLoop->isChecked())
-        LoopWave(CurrentWave);
-    else
-        PlayWave(CurrentWave);
+    // The menu acts on the entry selected before the press.
+    if (Button == 2) mnuPop->popup(QCursor::pos());
+    Apply(logic.Press(Button, ListIndex()));
 }
 
 void frmWAV::lstPath_KeyUp(int16_t& KeyCode, int16_t& /*Shift*/) {
-    if (KeyCode == 32 || KeyCode == 27) {
-        KeyCode = 0;
-        StopSound();
-        return;
-    }
-    lstPath_MouseDown(0, 0, 0, 0);
+    // Space and Escape stop; any other key does what a press with button 0 does.
+    Apply(logic.KeyUp(KeyCode, ListIndex()));
 }
 
-void frmWAV::mnuPlay_Click() {
-    std::string path = WavePathOfSelection();
-    if (mnuLoop->isChecked())
-        LoopWave(path);
-    else
-        PlayWave(path);
-}
+void frmWAV::mnuPlay_Click() { Apply(logic.PlayItem(ListIndex())); }
 
-void frmWAV::mnuStop_Click() { StopSound(); }
+void frmWAV::mnuStop_Click() { Apply(logic.StopItem()); }
 
 void frmWAV::mnuLoop_Click() {
-    mnuLoop->setChecked(!mnuLoop->isChecked());
-    if (mnuLoop->isChecked()) {
-        LoopMode = 1;
-        setWindowTitle("Brimvale WAV-Looper");
-        SetListColors(0x8C64DC, 0xFFFFFF);
-        if (ListIndex() < 0) return;
-        LoopWave(WavePathOfSelection());
-    } else {
-        LoopMode = 0;
-        setWindowTitle("Brimvale WAV-Player");
-        SetListColors(0x00FFFF, 0x000000);
-        StopSound();
-    }
+    SoundCall call = logic.ToggleLoop(ListIndex());
+    mnuLoop->setChecked(logic.Looping());
+    ListLook look = FormLogic::LookOf(logic.Looping());
+    setWindowTitle(look.caption);
+    SetListColors(look.back, look.fore);
+    Apply(call);
 }
 
 void frmWAV::mnuKeepTop_Click() {
-    mnuKeepTop->setChecked(!mnuKeepTop->isChecked());
+    mnuKeepTop->setChecked(logic.ToggleKeepTop());
     QPointer<frmWAV> self(this);
     int16_t mode = mnuKeepTop->isChecked() ? -1 : 0;
     SetTopMost(*this, mode);  // lets pending events run: the window may be gone afterwards
-    if (!self) return;
-    OnTopMode = mnuKeepTop->isChecked() ? 1 : 0;
+    if (self) logic.CommitOnTop();
 }

@@ -8,11 +8,13 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTimer>
 #include <cmath>
 
 #include "mainwindow/Icons.h"
+#include "mainwindow/PathListModel.h"
 #include "mainwindow/PathListView.h"
 #include "startup/Globals.h"
 #include "util/Commands.h"
@@ -27,7 +29,9 @@ constexpr int kClientHeight = 4515;
 constexpr int kListWidthLess = 360 - 150;    // list width = client width - 210
 constexpr int kListHeightLess = 1060 - 445;  // list height = client height - 615
 
-int Px(int twips) { return static_cast<int>(std::lround(twips / TwipsPerPixel())); }
+int Px(int twips) { return TwipsToPixels(twips); }
+// Whole twips of a pixel length, as the settings file keeps them.
+float Twips(int px) { return std::round(PixelsToTwips(px)); }
 
 void Place(QWidget* w, int left, int top, int width, int height) {
     w->setGeometry(Px(left), Px(top), Px(width), Px(height));
@@ -56,11 +60,17 @@ frmWAV::frmWAV() {
     setAutoFillBackground(true);
     BuildControls();
     BuildMenu();
-    dirDirs.onChange = [this] { dirDirs_Change(); };
+    logic.listChanging = [this] { lstPathModel->BeginReset(); };
+    logic.listChanged = [this] { lstPathModel->EndReset(); };
     Form_Load();
 }
 
-frmWAV::~frmWAV() = default;
+// The list's model reads the logic's entries: the list goes before the logic does (child
+// widgets would otherwise outlive the members).
+frmWAV::~frmWAV() {
+    logic.listChanging = logic.listChanged = nullptr;
+    delete lstPath;
+}
 
 void frmWAV::BuildControls() {
     drvDrives = new QComboBox(this);
@@ -76,10 +86,19 @@ void frmWAV::BuildControls() {
     FillDrives();
     connect(drvDrives, &QComboBox::activated, this, [this](int) { drvDrives_Change(); });
 
-    lstPath = new PathListView(this, this);
+    lstPath = new PathListView(this);
     lstPath->setObjectName("lstPath");
-    lstPathModel = new PathListModel(lstPath);
+    lstPathModel = new PathListModel(logic.Entries(), lstPath);
     lstPath->setModel(lstPathModel);
+    connect(lstPath, &PathListView::pressed, this,
+            [this](int button) { lstPath_MouseDown(static_cast<int16_t>(button), 0, 0, 0); });
+    connect(lstPath, &PathListView::keyReleased, this, [this](int key, int shift) {
+        int16_t keyCode = static_cast<int16_t>(key), shiftState = static_cast<int16_t>(shift);
+        lstPath_KeyUp(keyCode, shiftState);
+    });
+    connect(lstPath, &PathListView::doubleClicked, this, [this] { lstPath_DblClick(); });
+    connect(lstPath, &PathListView::dropped, this,
+            [this](const QMimeData* data) { lstPath_OLEDragDrop(data); });
     Place(lstPath, 120, 510, 3315, 3900);
     // Resolved by fontconfig when first drawn; asking now would load the font database early.
     QFont fixed("monospace");
@@ -179,15 +198,17 @@ void frmWAV::Form_Load() {
     // The menu exists only as the list's pop-up; the window has no menu bar.
     auto w = RoundToInt16(FormWidth(*this));
     MinWidth = w ? *w : 0;
-    createdClientWidth_ = width();
-    setMinimumWidth(createdClientWidth_);
+    // Asked of the window manager too, so the border cannot be dragged narrower at all.
+    setMinimumWidth(Px(MinWidth));
     OpenAndRebuild(AppDir);
     SetLabelText(AppDir);
-    // The drive box starts on the volume of the program's folder.
-    std::string mount = dirlist::MountPointOf(dirDirs.Path());
-    int at = drvDrives->findData(QByteArray::fromStdString(mount));
-    if (at >= 0) drvDrives->setCurrentIndex(at);
+    SelectDriveOf(dirDirs.Path());  // the drive box starts on the program's volume
     SetListColors(65535, 0);
+}
+
+void frmWAV::SelectDriveOf(const std::string& folder) {
+    int at = drvDrives->findData(QByteArray::fromStdString(dirlist::MountPointOf(folder)));
+    if (at >= 0) drvDrives->setCurrentIndex(at);
 }
 
 void frmWAV::resizeEvent(QResizeEvent* event) {
@@ -215,13 +236,11 @@ void frmWAV::changeEvent(QEvent* event) {
 
 void frmWAV::Form_Resize() {
     if (!lstPath || isMinimized()) return;  // restoring brings the old layout back
-    if (width() < createdClientWidth_) resize(createdClientWidth_, height());
-    double tpp = TwipsPerPixel();
-    int listHeight = static_cast<int>(std::lround(height() * tpp)) - kListHeightLess;
-    int listWidth = static_cast<int>(std::lround(width() * tpp)) - kListWidthLess;
+    if (FormWidth(*this) < MinWidth) SetFormWidth(*this, MinWidth);
+    const int h = Px(static_cast<int>(std::lround(PixelsToTwips(height()))) - kListHeightLess);
+    const int w = Px(static_cast<int>(std::lround(PixelsToTwips(width()))) - kListWidthLess);
     // A window lower than the list's top margin keeps the list's last height.
-    int h = listHeight > 0 ? Px(listHeight) : lstPath->height();
-    lstPath->resize(std::max(0, Px(listWidth)), h);
+    lstPath->resize(std::max(0, w), h > 0 ? h : lstPath->height());
 }
 
 void frmWAV::closeEvent(QCloseEvent* event) {
@@ -232,9 +251,6 @@ void frmWAV::closeEvent(QCloseEvent* event) {
 }
 
 void frmWAV::Form_Unload(int16_t& /*cancel*/) {
-    StartDir = dirDirs.Path();
-    StartDir = GetLongName(StartDir);
-    AddBackslash(StartDir);
     // A minimised or maximised window keeps its normal geometry, so the next start opens
     // where the user last had it.
     QRect frame = frameGeometry();
@@ -243,63 +259,18 @@ void frmWAV::Form_Unload(int16_t& /*cancel*/) {
         frame = normal.adjusted(frame.left() - inner.left(), frame.top() - inner.top(),
                                 frame.right() - inner.right(), frame.bottom() - inner.bottom());
     }
-    double tpp = TwipsPerPixel();
-    auto twips = [tpp](int px) { return SingleText(static_cast<float>(std::lround(px * tpp))); };
-    WriteSetting(AppTitle, "LastDir", StartDir, IniFile);
-    WriteSetting(AppTitle, "Top", twips(frame.top()), IniFile);
-    WriteSetting(AppTitle, "Left", twips(frame.left()), IniFile);
-    WriteSetting(AppTitle, "Height", twips(frame.height()), IniFile);
-    WriteSetting(AppTitle, "Width", twips(frame.width()), IniFile);
-    WriteSetting(AppTitle, "Loop", std::to_string(LoopMode), IniFile);
-    WriteSetting(AppTitle, "OnTop", std::to_string(OnTopMode), IniFile);
+    logic.Unload(Twips(frame.top()), Twips(frame.left()), Twips(frame.height()),
+                 Twips(frame.width()));
 }
 
-void frmWAV::OpenAndRebuild(const std::string& folder) {
-    unsigned before = rebuilds_;
-    dirDirs.SetPath(folder);
-    if (rebuilds_ == before) dirDirs_Change();
-}
+void frmWAV::OpenAndRebuild(const std::string& folder) { logic.OpenAndRebuild(folder); }
 
-void frmWAV::dirDirs_Change() {
-    ++rebuilds_;
-    filFiles.SetPath(dirDirs.Path());
-    std::vector<PathEntry> entries;
-    entries.reserve(1 + dirDirs.Names().size() + filFiles.Names().size());
-    if (dirDirs.Path() != "/" && !dirDirs.Path().empty())
-        entries.push_back({"[..]", EntryKind::Parent});
-    for (const std::string& name : dirDirs.Names())
-        entries.push_back({"[" + name + "]", EntryKind::Folder});
-    for (const std::string& name : filFiles.Names()) entries.push_back({name, EntryKind::File});
-    lstPathModel->SetEntries(std::move(entries));
-}
+void frmWAV::dirDirs_Change() { logic.Rebuild(); }
 
 void frmWAV::drvDrives_Change() {
-    std::string drive = drvDrives->currentData().toByteArray().toStdString();
-    if (!dirDirs.SetPath(drive)) {
-        // A volume that cannot be opened: the box goes back to the current folder's volume.
-        int at =
-            drvDrives->findData(QByteArray::fromStdString(dirlist::MountPointOf(dirDirs.Path())));
-        if (at >= 0) drvDrives->setCurrentIndex(at);
-    }
-}
-
-std::string frmWAV::GetDirName(const std::string& path) {
-    std::string s = path;
-    if (!s.empty() && s.back() == '/') s.pop_back();
-    size_t slash = s.rfind('/');
-    return slash == std::string::npos ? s : s.substr(slash + 1);
-}
-
-std::string frmWAV::GetParentDir(const std::string& path) {
-    std::string s = path;
-    if (!s.empty() && s.back() == '/') s.pop_back();
-    size_t slash = s.rfind('/');
-    return slash == std::string::npos ? s : s.substr(0, slash + 1);
-}
-
-std::string frmWAV::AppendBackslash(std::string& path) {
-    if (path.empty() || path.back() != '/') path += '/';
-    return path;
+    // A volume that cannot be opened: the box goes back to the current folder's volume.
+    if (!logic.OpenDrive(drvDrives->currentData().toByteArray().toStdString()))
+        SelectDriveOf(dirDirs.Path());
 }
 
 int frmWAV::ListIndex() const {
@@ -319,7 +290,7 @@ void frmWAV::SetListIndex(int row) {
 
 std::string frmWAV::SelectedText() const {
     int row = ListIndex();
-    return row < 0 ? std::string() : lstPathModel->At(row).text;
+    return row < 0 ? std::string() : logic.Entries()[static_cast<size_t>(row)].text;
 }
 
 std::string frmWAV::LabelText() const { return labelText_; }

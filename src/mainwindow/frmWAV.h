@@ -5,8 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "mainwindow/PathListModel.h"
-#include "platform/dirlist.h"
+#include "mainwindow/FormLogic.h"
 
 class QAction;
 class QComboBox;
@@ -15,6 +14,7 @@ class QLabel;
 class QMenu;
 class QMimeData;
 class QPushButton;
+class PathListModel;
 class PathListView;
 
 class frmWAV : public QWidget {
@@ -22,13 +22,16 @@ class frmWAV : public QWidget {
     frmWAV();
     ~frmWAV() override;
 
+    // What the handlers decide; declared first, since the folder boxes below are its own.
+    FormLogic logic;
+
     // Controls, under the names the handlers use.
     QComboBox* drvDrives = nullptr;
     PathListView* lstPath = nullptr;
     PathListModel* lstPathModel = nullptr;
     QGroupBox* frmPaths = nullptr;
-    dirlist::DirListBox dirDirs;
-    dirlist::FileListBox filFiles;
+    dirlist::DirListBox& dirDirs = logic.dirDirs;
+    dirlist::FileListBox& filFiles = logic.filFiles;
     QPushButton* cmdRoot = nullptr;
     QPushButton* cmdBack = nullptr;
     QPushButton* cmdDummy = nullptr;
@@ -42,7 +45,7 @@ class frmWAV : public QWidget {
     QAction* mnuNix2 = nullptr;
     QAction* mnuKeepTop = nullptr;
 
-    // The smallest outer width, in twips: the width at load.
+    // The smallest outer width, in twips: the width at load; Form_Resize holds the window to it.
     int16_t MinWidth = 0;
 
     // Window
@@ -56,9 +59,7 @@ class frmWAV : public QWidget {
     // start-up and drops want a fresh list whether or not the folder changed, but not two.
     void OpenAndRebuild(const std::string& folder);
     void drvDrives_Change();
-    static std::string GetDirName(const std::string& path);
-    static std::string GetParentDir(const std::string& path);
-    static std::string AppendBackslash(std::string& path);
+    static constexpr auto AppendBackslash = &FormLogic::AppendBackslash;
 
     // Navigation
     void cmdBack_Click();
@@ -99,12 +100,10 @@ class frmWAV : public QWidget {
     void BuildControls();
     void BuildMenu();
     void FillDrives();
-    // The folder part of the selected entry's wave path.
-    std::string WavePathOfSelection() const;
+    void SelectDriveOf(const std::string& folder);
+    // Starts what a handler decided.
+    static void Apply(const SoundCall& call);
 
     std::string labelText_;
-    unsigned rebuilds_ = 0;
     bool closing_ = false;  // set once the window is closing; a half-done drop stops then
-    int createdClientWidth_ = 0;
-    int lastListHeight_ = 0;
 };

@@ -1,18 +1,20 @@
 #include "platform/dirlist.h"
 
 #include <dirent.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <memory>
+#include <mutex>
 #include <string_view>
+#include <thread>
 
 namespace dirlist {
 
@@ -177,96 +179,6 @@ bool IsWavName(const char* name, size_t len) {
     return e[0] == '.' && Fold(e[1]) == 'w' && Fold(e[2]) == 'a' && Fold(e[3]) == 'v';
 }
 
-// Undoes the octal escapes (\040 for a blank and so on) of /proc/self/mountinfo.
-std::string Unescape(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] >= '0' && s[i + 1] <= '3' &&
-            s[i + 2] >= '0' && s[i + 2] <= '7' && s[i + 3] >= '0' && s[i + 3] <= '7') {
-            out.push_back(
-                static_cast<char>((s[i + 1] - '0') * 64 + (s[i + 2] - '0') * 8 + (s[i + 3] - '0')));
-            i += 3;
-        } else {
-            out.push_back(s[i]);
-        }
-    }
-    return out;
-}
-
-struct Mount {
-    std::string root;  // the folder of the file system that is mounted (not "/" for binds)
-    std::string point;
-    std::string type;
-};
-
-std::vector<Mount> ReadMounts() {
-    std::vector<Mount> mounts;
-    std::ifstream in("/proc/self/mountinfo");
-    std::string line;
-    while (std::getline(in, line)) {
-        // id parent major:minor root point options [optional...] - type source super-options
-        std::vector<std::string_view> f;
-        std::string_view rest(line);
-        while (!rest.empty()) {
-            size_t sp = rest.find(' ');
-            std::string_view tok = rest.substr(0, sp);
-            if (!tok.empty()) f.push_back(tok);
-            if (sp == std::string_view::npos) break;
-            rest.remove_prefix(sp + 1);
-        }
-        if (f.size() < 5) continue;
-        Mount m;
-        m.root = Unescape(f[3]);
-        m.point = Unescape(f[4]);
-        for (size_t i = 6; i + 1 < f.size(); ++i) {
-            if (f[i] == "-") {
-                m.type = std::string(f[i + 1]);
-                break;
-            }
-        }
-        if (m.point.empty() || m.point[0] != '/') continue;
-        mounts.push_back(std::move(m));
-    }
-    return mounts;
-}
-
-bool IsUnder(const std::string& path, std::string_view folder) {
-    if (folder == "/") return !path.empty() && path[0] == '/';
-    return path.size() >= folder.size() && path.compare(0, folder.size(), folder) == 0 &&
-           (path.size() == folder.size() || path[folder.size()] == '/');
-}
-
-bool IsVolumeType(const std::string& type) {
-    static const char* const kTypes[] = {
-        "ext2",     "ext3",     "ext4",     "xfs",        "btrfs",      "jfs",
-        "reiserfs", "vfat",     "msdos",    "exfat",      "ntfs",       "ntfs3",
-        "hfs",      "hfsplus",  "fuseblk",  "iso9660",    "udf",        "f2fs",
-        "zfs",      "nfs",      "nfs4",     "cifs",       "smb3",       "smbfs",
-        "9p",       "virtiofs", "bcachefs", "fuse.sshfs", "fuse.rclone"};
-    for (const char* t : kTypes)
-        if (type == t) return true;
-    return false;
-}
-
-// System folders that hold real file systems but are nothing to browse for sounds.
-bool IsSystemPlace(const std::string& point) {
-    if (IsUnder(point, "/run/media")) return false;  // where removable media appear on some systems
-    static const char* const kPlaces[] = {"/proc", "/sys",  "/dev",     "/run",     "/boot",
-                                          "/efi",  "/snap", "/var/lib", "/var/snap"};
-    for (const char* p : kPlaces)
-        if (IsUnder(point, p)) return true;
-    return false;
-}
-
-std::string HomeFolder() {
-    const char* home = std::getenv("HOME");
-    if (home && home[0] == '/') return NormalPath(home);
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/')
-        return NormalPath(pw->pw_dir);
-    return {};
-}
-
 // What a scan saw of the folder itself, to tell later whether its entries may have changed.
 struct Snapshot {
     bool trusted = false;
@@ -361,21 +273,38 @@ struct Handoff {
 };
 thread_local Handoff handoff;
 
-bool TakeHandoff(const std::string& path, std::vector<std::string>* files) {
-    if (!handoff.valid) return false;
-    handoff.valid = false;  // one use only
-    if (handoff.path != path) return false;
-    if (std::chrono::steady_clock::now() - handoff.snap.taken > kHandoffAge) return false;
+// Whether the handed-off list still describes path. Touches the folder, so it runs bounded.
+bool Fresh(const Handoff& h, const std::string& path) {
+    if (!h.valid || h.path != path) return false;
+    if (std::chrono::steady_clock::now() - h.snap.taken > kHandoffAge) return false;
     struct stat st;
     if (stat(path.c_str(), &st) != 0) return false;
-    const Snapshot& s = handoff.snap;
-    if (st.st_dev != s.dev || st.st_ino != s.ino || Ns(st.st_mtim) != Ns(s.mtime) ||
-        Ns(st.st_ctim) != Ns(s.ctime))
-        return false;
-    *files = std::move(handoff.files);
-    handoff.files.clear();
-    return true;
+    const Snapshot& s = h.snap;
+    return st.st_dev == s.dev && st.st_ino == s.ino && Ns(st.st_mtim) == Ns(s.mtime) &&
+           Ns(st.st_ctim) == Ns(s.ctime);
 }
+
+// The scan seam and the threads left waiting on folders that stopped answering.
+std::atomic<void (*)(const std::string&)> g_beforeScan{nullptr};
+std::atomic<int64_t> g_boundMs{kScanBound.count()};
+std::atomic<int> g_parked{0};
+// Each parked thread waits in the kernel for its share; past this many, folders stop opening
+// rather than piling up threads without end.
+constexpr int kMaxParked = 32;
+
+struct Job {
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
+    bool abandoned = false;
+};
+
+// What a bounded scan hands back; shared with the scanning thread, which may outlive the wait.
+struct ScanResult {
+    bool ok = false;
+    std::vector<std::string> dirs, files;
+    Snapshot snap;
+};
 
 }  // namespace
 
@@ -386,107 +315,82 @@ bool ReadFolder(const std::string& folder, std::vector<std::string>* subfolders,
     return Scan(folder, subfolders, wavFiles, nullptr);
 }
 
-std::string NormalPath(const std::string& path) {
-    if (path.empty()) return {};
-    std::string full;
-    if (path[0] != '/') {
-        char* cwd = getcwd(nullptr, 0);  // no length limit
-        if (cwd && cwd[0] == '/') full = cwd;
-        std::free(cwd);
-        if (full.empty()) return {};
-        full += '/';
-    }
-    full += path;
-    std::string out;
-    out.reserve(full.size());
-    size_t i = 0;
-    while (i < full.size()) {
-        while (i < full.size() && full[i] == '/') ++i;
-        size_t e = full.find('/', i);
-        if (e == std::string::npos) e = full.size();
-        std::string_view comp(full.data() + i, e - i);
-        i = e;
-        if (comp.empty() || comp == ".") continue;
-        if (comp == "..") {
-            size_t cut = out.rfind('/');
-            out.resize(cut == std::string::npos ? 0 : cut);
-            continue;
-        }
-        out += '/';
-        out += comp;
-    }
-    return out.empty() ? std::string("/") : out;
+void SetScanSeam(void (*beforeScan)(const std::string& folder), std::chrono::milliseconds bound) {
+    g_beforeScan.store(beforeScan);
+    g_boundMs.store(bound.count());
 }
 
-std::string MountPointOf(const std::string& path) {
-    const std::string p = NormalPath(path);
-    std::string best = "/";
-    if (p.empty()) return best;
-    for (const Mount& m : ReadMounts()) {
-        std::string point = NormalPath(m.point);
-        if (point.size() > best.size() && IsUnder(p, point)) best = std::move(point);
-    }
-    return best;
-}
+std::chrono::milliseconds ScanBound() { return std::chrono::milliseconds(g_boundMs.load()); }
 
-std::vector<std::string> Drives() {
-    std::vector<std::string> out{"/"};
-    auto add = [&out](const std::string& p) {
-        if (!p.empty() && std::find(out.begin(), out.end(), p) == out.end()) out.push_back(p);
+bool Within(const std::string& folder, std::function<void()> work) {
+    if (g_parked.load() >= kMaxParked) return false;
+    auto job = std::make_shared<Job>();
+    auto run = [job, folder, work = std::move(work)] {
+        if (auto hook = g_beforeScan.load()) hook(folder);
+        work();
+        std::lock_guard lock(job->m);
+        job->done = true;
+        if (job->abandoned) g_parked.fetch_sub(1);
+        job->cv.notify_all();
     };
-    add(HomeFolder());
-    for (const Mount& m : ReadMounts()) {
-        if (!IsVolumeType(m.type)) continue;
-        std::string point = NormalPath(m.point);
-        if (IsSystemPlace(point)) continue;
-        // A bind mount may put a single file in place (containers do so for /etc/hosts).
-        // Only binds can do that, so only they are checked, and network volumes are never
-        // touched here.
-        if (m.root != "/") {
-            struct stat st;
-            if (stat(point.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
-        }
-        add(point);
+    try {
+        std::thread(run).detach();
+    } catch (const std::system_error&) {
+        run();  // no thread to be had: wait as a plain call would
     }
-    return out;
+    std::unique_lock lock(job->m);
+    if (job->cv.wait_for(lock, std::chrono::milliseconds(g_boundMs.load()),
+                         [&job] { return job->done; }))
+        return true;
+    job->abandoned = true;
+    g_parked.fetch_add(1);
+    return false;
+}
+
+bool FolderOpens(const std::string& folder) {
+    if (folder.find('\0') != std::string::npos) return false;
+    auto opens = std::make_shared<bool>(false);
+    return Within(folder,
+                  [opens, folder] {
+                      if (DIR* d = opendir(folder.c_str())) {
+                          closedir(d);
+                          *opens = true;
+                      }
+                  }) &&
+           *opens;
 }
 
 bool DirListBox::SetPath(const std::string& folder) {
     std::string p = NormalPath(folder);
     if (p.empty()) return false;
-    std::vector<std::string> names, files;
-    Snapshot snap;
-    if (!Scan(p, &names, &files, &snap)) return false;
-    handoff.valid = snap.trusted;
-    handoff.files = snap.trusted ? std::move(files) : std::vector<std::string>();
+    auto r = std::make_shared<ScanResult>();
+    if (!Within(p, [r, p] { r->ok = Scan(p, &r->dirs, &r->files, &r->snap); }) || !r->ok)
+        return false;
+    handoff.valid = r->snap.trusted;
+    handoff.files = r->snap.trusted ? std::move(r->files) : std::vector<std::string>();
     handoff.path = p;
-    handoff.snap = snap;
+    handoff.snap = r->snap;
     const bool changed = p != path_;
     path_ = std::move(p);
-    subfolders_ = std::move(names);
+    subfolders_ = std::move(r->dirs);
     if (changed && onChange) onChange();
     return true;
 }
 
-std::string DirListBox::List(int i) const {
-    if (i < 0 || static_cast<size_t>(i) >= subfolders_.size()) return {};
-    const std::string& name = subfolders_[static_cast<size_t>(i)];
-    return path_ == "/" ? "/" + name : path_ + "/" + name;
-}
-
 void FileListBox::SetPath(const std::string& folder) {
     path_ = NormalPath(folder);
-    if (!TakeHandoff(path_, &files_)) Refresh();
-}
-
-void FileListBox::Refresh() {
-    if (!ReadFolder(path_, nullptr, &files_)) files_.clear();
-}
-
-const std::string& FileListBox::List(int i) const {
-    static const std::string kNone;
-    if (i < 0 || static_cast<size_t>(i) >= files_.size()) return kNone;
-    return files_[static_cast<size_t>(i)];
+    Handoff h = std::move(handoff);
+    handoff.valid = false;  // one use only
+    auto r = std::make_shared<ScanResult>();
+    bool answered = Within(path_, [r, h = std::move(h), p = path_]() mutable {
+        if (Fresh(h, p)) {
+            r->files = std::move(h.files);
+            r->ok = true;
+        } else {
+            r->ok = Scan(p, nullptr, &r->files, nullptr);
+        }
+    });
+    files_ = answered && r->ok ? std::move(r->files) : std::vector<std::string>();
 }
 
 }  // namespace dirlist

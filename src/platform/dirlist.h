@@ -1,6 +1,7 @@
 // Folder scanning: the directory and file list boxes of the window stand on these.
 // Names are bytes; nothing here decodes them.
 #pragma once
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -28,6 +29,26 @@ std::string MountPointOf(const std::string& path);
 // What the drive box offers: "/", the home folder, then mounted volumes with real file systems.
 std::vector<std::string> Drives();
 
+// How long a folder may take to answer before it counts as one that cannot be opened, so that a
+// share gone quiet cannot freeze the window. The scan runs on; its late result is dropped.
+constexpr std::chrono::milliseconds kScanBound{2000};
+
+// Runs work on a helper thread and waits for it at most the scan bound; false when it did not
+// finish in time (or too many earlier ones are still stuck). work may outlive the call, so it
+// must own what it writes (hold results through a shared_ptr).
+bool Within(const std::string& folder, std::function<void()> work);
+
+// The bound in force (kScanBound unless a test set another).
+std::chrono::milliseconds ScanBound();
+
+// True when folder opens as a folder within the bound.
+bool FolderOpens(const std::string& folder);
+
+// Test seam: beforeScan runs on the helper thread before each bounded scan or check of a folder
+// (a test holds a folder there), and bound replaces kScanBound. Null and kScanBound undo it.
+void SetScanSeam(void (*beforeScan)(const std::string& folder),
+                 std::chrono::milliseconds bound = kScanBound);
+
 // Stands in for the directory list box: holds the current folder and its sub-folders.
 class DirListBox {
   public:
@@ -35,12 +56,11 @@ class DirListBox {
     std::function<void()> onChange;
 
     const std::string& Path() const { return path_; }
-    // Opens folder; returns false (and keeps the old Path and list) when it cannot be opened.
+    // Opens folder; returns false (and keeps the old Path and list) when it cannot be opened
+    // or does not answer within the bound.
     // Raises onChange when the folder differs from the one held before.
     bool SetPath(const std::string& folder);
     int ListCount() const { return static_cast<int>(subfolders_.size()); }
-    // Full path of sub-folder i ("" when i is out of range).
-    std::string List(int i) const;
     const std::vector<std::string>& Names() const { return subfolders_; }
 
   private:
@@ -52,14 +72,10 @@ class DirListBox {
 class FileListBox {
   public:
     const std::string& Path() const { return path_; }
-    // Lists the WAV files of folder; an unreadable folder gives an empty list. Right after
-    // DirListBox::SetPath of the same, unchanged folder this takes the list from that scan.
+    // Lists the WAV files of folder; an unreadable or silent folder gives an empty list. Right
+    // after DirListBox::SetPath of the same, unchanged folder this takes the list from that scan.
     void SetPath(const std::string& folder);
-    // Always reads Path again.
-    void Refresh();
     int ListCount() const { return static_cast<int>(files_.size()); }
-    // Name of file i ("" when i is out of range).
-    const std::string& List(int i) const;
     const std::vector<std::string>& Names() const { return files_; }
 
   private:

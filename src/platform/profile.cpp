@@ -173,7 +173,7 @@ mode_t CurrentUmask() {
     return 022;
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
+bool WriteFully(int fd, const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -198,7 +198,7 @@ bool ReplaceFile(const std::string& target, const std::string& bytes, const stru
     int fd = ::mkstemp(tmp.data());
     if (fd < 0) return false;
     mode_t mode = old ? (old->st_mode & 07777) : (0666 & ~CurrentUmask());
-    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
+    bool ok = ::fchmod(fd, mode) == 0 && WriteFully(fd, bytes) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok) ok = ::rename(tmp.c_str(), target.c_str()) == 0;
     if (!ok) {
@@ -233,7 +233,11 @@ std::optional<std::string> Read(const std::string& file, const std::string& sect
     return std::string(value);
 }
 
-bool Write(const std::string& file, const std::string& section, const std::string& key,
+namespace {
+
+// Sets key=value of section in the file's bytes, as one write of the file would; false (bytes
+// unchanged) when the line format cannot hold the names or the value.
+bool Apply(std::string& bytes, const std::string& section, const std::string& key,
            const std::string& value) {
     std::string_view sectionName = Trim(section);
     std::string_view keyName = Trim(key);
@@ -242,18 +246,11 @@ bool Write(const std::string& file, const std::string& section, const std::strin
     auto breaksLine = [](std::string_view s) {
         return s.find_first_of(std::string_view("\n\r\0", 3)) != std::string_view::npos;
     };
-    if (file.empty() || HasNul(file) || breaksLine(section) || breaksLine(key) ||
-        breaksLine(value) || keyName.empty() || keyName.find('=') != std::string_view::npos ||
-        keyName.front() == '[' || keyName.front() == ';' || keyName.front() == '#' ||
+    if (breaksLine(section) || breaksLine(key) || breaksLine(value) || keyName.empty() ||
+        keyName.find('=') != std::string_view::npos || keyName.front() == '[' ||
+        keyName.front() == ';' || keyName.front() == '#' ||
         sectionName.find(']') != std::string_view::npos)
         return false;
-
-    std::string target = WriteTarget(file);
-    std::string bytes;
-    Load load = ReadFile(target, bytes);
-    if (load == Load::failed) return false;
-    struct stat old {};
-    bool hadFile = load == Load::ok && ::stat(target.c_str(), &old) == 0;
 
     std::vector<Line> lines = SplitLines(bytes);
     const char* eol = (!lines.empty() && lines[0].next - lines[0].end == 2) ? "\r\n" : "\n";
@@ -291,9 +288,32 @@ bool Write(const std::string& file, const std::string& section, const std::strin
         out += entry + eol;
         out.append(bytes, line.next, std::string::npos);
     }
+    bytes = std::move(out);
+    return true;
+}
 
-    if (hadFile && out == bytes) return true;
-    return ReplaceFile(target, out, hadFile ? &old : nullptr);
+}  // namespace
+
+bool Write(const std::string& file, const std::string& section, const std::string& key,
+           const std::string& value) {
+    return WriteAll(file, section, {{key, value}}) == 1;
+}
+
+size_t WriteAll(const std::string& file, const std::string& section,
+                const std::vector<std::pair<std::string, std::string>>& entries) {
+    if (file.empty() || HasNul(file)) return 0;
+    std::string target = WriteTarget(file);
+    std::string bytes;
+    Load load = ReadFile(target, bytes);
+    if (load == Load::failed) return 0;
+    struct stat old {};
+    bool hadFile = load == Load::ok && ::stat(target.c_str(), &old) == 0;
+    const std::string before = bytes;
+    size_t written = 0;
+    for (const auto& [key, value] : entries) written += Apply(bytes, section, key, value) ? 1 : 0;
+    if (written == 0) return 0;
+    if (hadFile && bytes == before) return written;
+    return ReplaceFile(target, bytes, hadFile ? &old : nullptr) ? written : 0;
 }
 
 }  // namespace profile

@@ -4,6 +4,8 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace profile {
 
@@ -16,5 +18,11 @@ std::optional<std::string> Read(const std::string& file, const std::string& sect
 // file could not be replaced (the old file is then left as it was).
 bool Write(const std::string& file, const std::string& section, const std::string& key,
            const std::string& value);
+
+// Writes several keys of one section with one read and one replacement of the file; the result
+// is byte for byte what writing them one by one, in order, gives. Returns how many were written
+// (0 when the file could not be replaced); a key the format cannot hold is skipped.
+size_t WriteAll(const std::string& file, const std::string& section,
+                const std::vector<std::pair<std::string, std::string>>& entries);
 
 }  // namespace profile

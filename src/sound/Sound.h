@@ -6,7 +6,7 @@ namespace Sound {
 
 // Whatever actually plays: the audio service in the program, a recorder in window tests.
 class Player {
-public:
+  public:
     virtual ~Player() = default;
     virtual void Start(const std::string& path, bool loop) = 0;
 };

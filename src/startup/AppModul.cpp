@@ -77,8 +77,7 @@ void TestHooks() {
         QSize frame = form->frameGeometry().size();
         std::printf("frame: %ldx%ld\n", std::lround(frame.width() * dpr),
                     std::lround(frame.height() * dpr));
-        for (const PathEntry& e : form->lstPathModel->Entries())
-            std::printf("entry: %s\n", e.text.c_str());
+        for (const PathEntry& e : form->logic.Entries()) std::printf("entry: %s\n", e.text.c_str());
         std::fflush(stdout);
     }
     if (const char* quit = std::getenv("WAVPLAYER_QUIT_AFTER_MS")) {

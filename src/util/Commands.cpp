@@ -1,13 +1,14 @@
 #include "util/Commands.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <memory>
 
+#include "platform/dirlist.h"
 #include "platform/profile.h"
 #include "startup/Globals.h"
 
@@ -33,14 +34,9 @@ std::string AddBackslash(std::string& path) {
 }
 
 int16_t DirExists(const std::string& path) {
-    if (HasNul(path)) return 0;
     // The trailing "/" makes a path that names a file fail even where opendir would not care.
     std::string dir = path;
-    AddBackslash(dir);
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) return 0;
-    ::closedir(d);
-    return -1;
+    return dirlist::FolderOpens(AddBackslash(dir)) ? -1 : 0;
 }
 
 std::string GetFilePath(const std::string& path) {
@@ -60,7 +56,11 @@ std::string GetFileName(const std::string& path) {
 }
 
 std::string GetLongName(const std::string& path) {
-    if (path.empty() || PathExists(path)) return path;
+    if (path.empty()) return path;
+    // A path on a share that stopped answering is kept as it is: it was opened as it stands.
+    auto exists = std::make_shared<bool>(false);
+    if (!dirlist::Within(path, [exists, path] { *exists = PathExists(path); }) || *exists)
+        return path;
     // Only ASCII letters change: bytes of multi-byte characters must pass untouched.
     std::string s = path;
     for (size_t i = 1; i < s.size(); ++i) {
@@ -80,6 +80,10 @@ std::string ReadSetting(const std::string& section, const std::string& key, cons
 void WriteSetting(const std::string& section, const std::string& key, const std::string& value,
                   const std::string& file) {
     (void)profile::Write(file, section, key, value);
+}
+
+void WriteSettings(const std::string& section, const Settings& settings, const std::string& file) {
+    (void)profile::WriteAll(file, section, settings);
 }
 
 void InitGlobalsFrom(const std::string& exePath) {

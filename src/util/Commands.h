@@ -3,10 +3,12 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 // Appends "/" to the caller's variable unless it already ends in one; returns the new text.
 std::string AddBackslash(std::string& path);
-// -1 when the folder exists and can be scanned, 0 otherwise.
+// -1 when the folder exists and opens within the scan bound, 0 otherwise.
 int16_t DirExists(const std::string& path);
 // The folder part of a path, ending in "/"; the leading "/" is kept.
 std::string GetFilePath(const std::string& path);
@@ -15,11 +17,15 @@ std::string GetFileName(const std::string& path);
 // An existing path as it is; otherwise the text recased word by word.
 std::string GetLongName(const std::string& path);
 // The stored value (trimmed), or defaultValue when the key has no value.
-std::string ReadSetting(const std::string& section, const std::string& key,
-                        const std::string& file, const std::string& defaultValue);
+std::string ReadSetting(const std::string& section, const std::string& key, const std::string& file,
+                        const std::string& defaultValue);
 // Writes one key; a failed write is silently lost.
 void WriteSetting(const std::string& section, const std::string& key, const std::string& value,
                   const std::string& file);
+// Several keys of one section in one replacement of the file (the same bytes as writing them
+// one by one with WriteSetting).
+using Settings = std::vector<std::pair<std::string, std::string>>;
+void WriteSettings(const std::string& section, const Settings& settings, const std::string& file);
 // Fills AppDir and ExeName from the running executable (/proc/self/exe).
 void InitGlobals();
 // Same, from a given executable path (used by InitGlobals and by tests).

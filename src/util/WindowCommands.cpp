@@ -20,9 +20,6 @@ double Dpi() {
     return dpi > 0 ? dpi : 96.0;
 }
 
-int ToPixels(float twips) { return static_cast<int>(std::lround(twips / TwipsPerPixel())); }
-float ToTwips(int pixels) { return static_cast<float>(pixels * TwipsPerPixel()); }
-
 // Frame margins are only known once a window manager has framed the window; before that the
 // outer size is the client size.
 QMargins Frame(const QWidget& w) {
@@ -38,6 +35,9 @@ int32_t RoundEven(double v) { return static_cast<int32_t>(std::nearbyint(v)); }
 
 double TwipsPerPixel() { return 1440.0 / Dpi(); }
 
+int TwipsToPixels(double twips) { return static_cast<int>(std::lround(twips / TwipsPerPixel())); }
+float PixelsToTwips(int pixels) { return static_cast<float>(pixels * TwipsPerPixel()); }
+
 float ScreenWidthTwips() {
     QScreen* s = Primary();
     return s ? static_cast<float>(s->size().width() * 1440.0 / Dpi()) : 0.0f;
@@ -48,27 +48,27 @@ float ScreenHeightTwips() {
     return s ? static_cast<float>(s->size().height() * 1440.0 / Dpi()) : 0.0f;
 }
 
-float FormLeft(const QWidget& w) { return ToTwips(w.frameGeometry().x()); }
-float FormTop(const QWidget& w) { return ToTwips(w.frameGeometry().y()); }
-float FormWidth(const QWidget& w) { return ToTwips(w.frameGeometry().width()); }
-float FormHeight(const QWidget& w) { return ToTwips(w.frameGeometry().height()); }
+float FormLeft(const QWidget& w) { return PixelsToTwips(w.frameGeometry().x()); }
+float FormTop(const QWidget& w) { return PixelsToTwips(w.frameGeometry().y()); }
+float FormWidth(const QWidget& w) { return PixelsToTwips(w.frameGeometry().width()); }
+float FormHeight(const QWidget& w) { return PixelsToTwips(w.frameGeometry().height()); }
 
 // move() places the outer frame of a top-level window.
-void SetFormLeft(QWidget& w, float twips) { w.move(ToPixels(twips), w.frameGeometry().y()); }
-void SetFormTop(QWidget& w, float twips) { w.move(w.frameGeometry().x(), ToPixels(twips)); }
+void SetFormLeft(QWidget& w, float twips) { w.move(TwipsToPixels(twips), w.frameGeometry().y()); }
+void SetFormTop(QWidget& w, float twips) { w.move(w.frameGeometry().x(), TwipsToPixels(twips)); }
 
 // A hidden window has no frame yet; the outer size asked for is kept so the window can fit its
 // client area to it once it is framed (see kPendingWidth).
 void SetFormWidth(QWidget& w, float twips) {
     QMargins m = Frame(w);
-    int outer = ToPixels(twips);
+    int outer = TwipsToPixels(twips);
     if (!w.isVisible()) w.setProperty(kPendingWidth, outer);
     w.resize(std::max(0, outer - m.left() - m.right()), w.height());
 }
 
 void SetFormHeight(QWidget& w, float twips) {
     QMargins m = Frame(w);
-    int outer = ToPixels(twips);
+    int outer = TwipsToPixels(twips);
     if (!w.isVisible()) w.setProperty(kPendingHeight, outer);
     w.resize(w.width(), std::max(0, outer - m.top() - m.bottom()));
 }
@@ -89,10 +89,13 @@ void PlaceForm(QWidget& window) {
     const double factor = 0.85;
     int32_t a = RoundEven(ScreenHeightTwips() * factor);
     int32_t b = RoundEven(FormHeight(window));
-    SetFormTop(window, static_cast<float>(a / 2 - b / 2));
+    // Each half is cut to a whole twip before the subtraction, as the default rule has it.
+    const int32_t top = a / 2 - b / 2;
+    SetFormTop(window, static_cast<float>(top));
     int32_t c = RoundEven(ScreenWidthTwips());
     int32_t d = RoundEven(FormWidth(window));
-    SetFormLeft(window, static_cast<float>(c / 2 - d / 2));
+    const int32_t left = c / 2 - d / 2;
+    SetFormLeft(window, static_cast<float>(left));
     if (FormTop(window) < 0) SetFormTop(window, 0);
     if (FormLeft(window) < 0) SetFormLeft(window, 0);
 }

@@ -7,6 +7,9 @@ class QWidget;
 
 // Twips per device-independent pixel on the primary screen (1440 / its logical DPI).
 double TwipsPerPixel();
+// Conversions between twips and device-independent pixels (to the nearest pixel).
+int TwipsToPixels(double twips);
+float PixelsToTwips(int pixels);
 // The primary screen's size in twips.
 float ScreenWidthTwips();
 float ScreenHeightTwips();

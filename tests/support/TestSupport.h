@@ -8,7 +8,7 @@ namespace testsupport {
 
 // A fresh folder under the system's temporary folder, removed with everything in it at the end.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -22,7 +22,7 @@ public:
     // Creates a file with the given bytes; returns its path.
     std::string write(const std::string& name, const std::string& bytes) const;
 
-private:
+  private:
     std::string path_;
 };
 

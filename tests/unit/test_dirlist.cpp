@@ -1,9 +1,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -27,29 +27,23 @@ TEST(NaturalLess, OrdersLikeAFileManager) {
         {"A", "a"},            {"1", "a"},        {"", "a"},      {"Z", "\xc3\xa4"},
         {"99999999999999999999", "100000000000000000000"}};
     // clang-format on
-    for (const auto& [less, more] : lessMore) {
-        EXPECT_TRUE(NaturalLess(less, more)) << less << " < " << more;
-        EXPECT_FALSE(NaturalLess(more, less)) << more << " < " << less;
-    }
+    for (const auto& [less, more] : lessMore)
+        EXPECT_TRUE(NaturalLess(less, more) && !NaturalLess(more, less)) << less << " < " << more;
     EXPECT_FALSE(NaturalLess("x01", "x01"));
 }
 
 TEST(ReadFolder, ListsVisibleFoldersAndWavFilesApart) {
     TempDir t;
-    for (const char* d : {"[x]", "Sounds.wav", "drums 10", "Drums 9", ".hidden", "Ordner \xe9"})
-        t.mkdir(d);
-    for (const char* f : {"DING.WAV", "a.Wav", "Kick 10.wav", "kick 2.wav",
-                          "Gr\xfc\xdf"
-                          "e.wav",
-                          "notes.txt", "wav", ".wav", ".secret.wav", "x.wave", "[intro].wav"})
+    // clang-format off
+    for (const char* d : {"[x]", "Sounds.wav", "drums 10", "Drums 9", ".hidden", "Ordner \xe9"}) t.mkdir(d);
+    for (const char* f : {"DING.WAV", "a.Wav", "Kick 10.wav", "kick 2.wav", "Gr\xfc\xdf" "e.wav", "notes.txt", "wav",
+                          ".wav", ".secret.wav", "x.wave", "[intro].wav"})
         t.write(f, "");
     Names dirs, files;
     ASSERT_TRUE(ReadFolder(t.path(), &dirs, &files));
     EXPECT_EQ(dirs, (Names{"[x]", "Drums 9", "drums 10", "Ordner \xe9", "Sounds.wav"}));
-    EXPECT_EQ(files, (Names{"[intro].wav", "a.Wav", "DING.WAV",
-                            "Gr\xfc\xdf"
-                            "e.wav",
-                            "kick 2.wav", "Kick 10.wav"}));
+    EXPECT_EQ(files, (Names{"[intro].wav", "a.Wav", "DING.WAV", "Gr\xfc\xdf" "e.wav", "kick 2.wav", "Kick 10.wav"}));
+    // clang-format on
     // The listing sorts by keys of its own; they must agree with NaturalLess where names collide
     // in case, leading zeros and digit runs around the length where a key needs a longer count.
     TempDir keys;
@@ -63,59 +57,23 @@ TEST(ReadFolder, ListsVisibleFoldersAndWavFilesApart) {
     EXPECT_EQ(dirs, made);
 }
 
-TEST(ReadFolder, FollowsLinksAndLeavesOutBrokenOnesAndFifos) {
-    TempDir t;
-    t.mkdir("real");
-    t.write("real/take.wav", "");
-    const std::pair<const char*, const char*> links[] = {
-        {"real", "linked folder"}, {"real/take.wav", "linked.WAV"}, {"nowhere", "broken.wav"},
-        {"nowhere", "broken dir"}, {"loop.wav", "loop.wav"},        {"pipe.wav", "to pipe.wav"}};
-    for (const auto& [target, name] : links)
-        ASSERT_EQ(symlink(target, t.file(name).c_str()), 0) << name;
-    ASSERT_EQ(mkfifo(t.file("pipe.wav").c_str(), 0644), 0);
-
-    Names dirs, files;  // would hang if the scan opened the FIFO
-    ASSERT_TRUE(ReadFolder(t.path(), &dirs, &files));
-    EXPECT_EQ(dirs, (Names{"linked folder", "real"}));
-    EXPECT_EQ(files, Names{"linked.WAV"});
-}
-
-TEST(ReadFolder, EmptyFolderRootAndFoldersThatCannotBeOpened) {
-    TempDir t;
+TEST(ReadFolder, RootAndNamesThatAreNoFolder) {
     Names dirs{"stale"}, files{"stale"};
-    EXPECT_TRUE(ReadFolder(t.path(), &dirs, &files));
-    EXPECT_TRUE(dirs.empty() && files.empty());
-    EXPECT_TRUE(ReadFolder("/", &dirs, nullptr));
-    EXPECT_FALSE(dirs.empty());
-
-    const std::string file = t.write("a.wav", "");
-    for (const std::string& bad : {file, t.file("no"), std::string(), t.path() + '\0' + "/a"}) {
-        dirs = files = {"stale"};
-        EXPECT_FALSE(ReadFolder(bad, &dirs, &files)) << bad;
-        EXPECT_TRUE(dirs.empty() && files.empty());
-    }
-    ASSERT_EQ(chmod(t.path().c_str(), 0755), 0);
-    ASSERT_EQ(chmod(t.mkdir("locked").c_str(), 0), 0);
-    EXPECT_TRUE(
-        testsupport::AsUnprivileged([&] { return !ReadFolder(t.file("locked"), &dirs, nullptr); }));
+    EXPECT_TRUE(ReadFolder("/", &dirs, nullptr) && !dirs.empty());
+    for (const std::string& bad : {std::string(), std::string("/tmp\0/x", 7)})
+        EXPECT_FALSE(ReadFolder(bad, &dirs, &files) || !dirs.empty() || !files.empty()) << bad;
 }
 
 TEST(ReadFolder, ListsMoreThan32767FilesCompletely) {
     TempDir t;
-    const int count = 40000;
     const int dir = open(t.path().c_str(), O_RDONLY | O_DIRECTORY);
-    for (int i = 0; i < count; ++i) {
-        const int fd =
-            openat(dir, ("s" + std::to_string(i) + ".wav").c_str(), O_WRONLY | O_CREAT, 0644);
-        ASSERT_GE(fd, 0);
-        close(fd);
-    }
+    for (int i = 0; i < 40000; ++i)
+        close(openat(dir, ("s" + std::to_string(i) + ".wav").c_str(), O_WRONLY | O_CREAT, 0644));
     close(dir);
     Names files;
     ASSERT_TRUE(ReadFolder(t.path(), nullptr, &files));
-    ASSERT_EQ(files.size(), static_cast<size_t>(count));
-    EXPECT_EQ(files[32767], "s32767.wav");
-    EXPECT_EQ(files.back(), "s39999.wav");
+    ASSERT_EQ(files.size(), 40000u);
+    EXPECT_EQ(files[32767] + files.back(), "s32767.wavs39999.wav");
 }
 
 TEST(NormalPath, MakesPathsAbsoluteAndLexicallyNormal) {
@@ -126,100 +84,47 @@ TEST(NormalPath, MakesPathsAbsoluteAndLexicallyNormal) {
         {"/.b/..c", "/.b/..c"}, {"", ""}};
     // clang-format on
     for (const auto& [in, out] : cases) EXPECT_EQ(NormalPath(in), out) << in;
-    char* cwd = getcwd(nullptr, 0);
-    const std::string here = NormalPath(cwd);
-    std::free(cwd);
+    const std::string here = std::filesystem::current_path().string();
     EXPECT_EQ(NormalPath("."), here);
     EXPECT_EQ(NormalPath("x/y/.."), here == "/" ? "/x" : here + "/x");
 }
 
 TEST(Volumes, MountPointsAndDrives) {
-    EXPECT_EQ(dirlist::MountPointOf("/"), "/");
-    EXPECT_EQ(dirlist::MountPointOf("/proc/self/"), "/proc");
+    EXPECT_EQ(dirlist::MountPointOf("/") + dirlist::MountPointOf("/proc/self/"), "//proc");
     const Names drives = dirlist::Drives();
     ASSERT_FALSE(drives.empty());
     EXPECT_EQ(drives.front(), "/");
     EXPECT_EQ(std::set<std::string>(drives.begin(), drives.end()).size(), drives.size());
-    for (const auto& d : drives) {
-        EXPECT_EQ(d, NormalPath(d));
-        EXPECT_NE(d.rfind("/proc", 0), 0u) << d;
-    }
+    for (const auto& d : drives) EXPECT_TRUE(d == NormalPath(d) && d.rfind("/proc", 0) != 0) << d;
 }
 
-TEST(DirListBox, ChangesFolderAndNotifiesOnlyOnChange) {
-    TempDir t;
-    t.mkdir("A/Sub 2");
-    t.mkdir("A/Sub 10");
-    t.mkdir("B");
-    dirlist::DirListBox box;
-    int changes = 0;
-    box.onChange = [&] { ++changes; };
-
-    ASSERT_TRUE(box.SetPath(t.file("A") + "/"));
-    EXPECT_EQ(changes, 1);
-    EXPECT_EQ(box.Path(), t.file("A"));
-    ASSERT_EQ(box.ListCount(), 2);
-    EXPECT_EQ(box.List(1), t.file("A/Sub 10"));
-    EXPECT_EQ(box.List(2), "");
-
-    // The same folder spelled differently: a fresh list but no notification.
-    t.mkdir("A/New");
-    ASSERT_TRUE(box.SetPath(t.file("A/Sub 2/..")));
-    EXPECT_EQ(changes, 1);
-    EXPECT_EQ(box.ListCount(), 3);
-
-    for (const std::string& bad : {t.file("missing"), t.write("A/x.wav", ""), std::string()}) {
-        EXPECT_FALSE(box.SetPath(bad)) << bad;
-        EXPECT_EQ(box.Path(), t.file("A"));
-        EXPECT_EQ(box.ListCount(), 3);
-    }
-    EXPECT_EQ(changes, 1);
-
-    ASSERT_TRUE(box.SetPath("//"));
-    EXPECT_EQ(changes, 2);
-    EXPECT_EQ(box.Path(), "/");
-    EXPECT_EQ(box.List(0), "/" + box.Names()[0]);
-}
-
-TEST(FileListBox, ListsRefreshesAndNeverTakesAStaleScan) {
-    // The file box may reuse the folder box's scan of the same folder; it must notice any
-    // change made in between. The pause lets the folder's change stamps age so reuse can happen.
+TEST(Boxes, NotifyOnChangeOnlyAndNeverTakeAStaleScan) {
     TempDir t;
     t.write("A.WAV", "");
     t.mkdir("Other");
     t.write("Other/o.wav", "");
-    usleep(300 * 1000);
+    usleep(300 * 1000);  // the folder's change stamps age, so the file box may reuse the scan
     dirlist::DirListBox dirs;
     dirlist::FileListBox files;
-
-    ASSERT_TRUE(dirs.SetPath(t.path()));
-    files.SetPath(t.path());
-    EXPECT_EQ(files.Names(), Names{"A.WAV"});
-    EXPECT_EQ(files.List(1), "");
-
-    ASSERT_TRUE(dirs.SetPath(t.path()));
-    t.write("b.wav", "");
-    files.SetPath(t.path());
-    EXPECT_EQ(files.Names(), (Names{"A.WAV", "b.wav"}));
-
-    ASSERT_TRUE(dirs.SetPath(t.path()));
+    int changes = 0;
+    dirs.onChange = [&] { ++changes; };
+    // The same folder spelled differently is no change; a file box must notice files added or
+    // removed since the folder box's scan, and one scan serves one listing only.
+    // clang-format off
+    const std::pair<std::function<void()>, Names> steps[] = {
+        {[&] { dirs.SetPath(t.path()); }, Names{"A.WAV"}},
+        {[&] { dirs.SetPath(t.path() + "/Other/../"); t.write("b.wav", ""); }, Names{"A.WAV", "b.wav"}},
+        {[&] { usleep(300 * 1000); dirs.SetPath(t.path()); files.SetPath(t.path()); std::remove(t.file("A.WAV").c_str()); }, Names{"b.wav"}}};
+    // clang-format on
+    for (const auto& [step, listed] : steps) {
+        step();
+        files.SetPath(t.path());
+        EXPECT_EQ(files.Names(), listed);
+    }
+    EXPECT_EQ(changes, 1);
     files.SetPath(t.file("Other"));
-    EXPECT_EQ(files.Names(), Names{"o.wav"});
-
     std::remove(t.file("Other/o.wav").c_str());
-    EXPECT_EQ(files.ListCount(), 1);  // only a refresh reads the folder again
-    files.Refresh();
-    EXPECT_EQ(files.ListCount(), 0);
-
-    // One scan serves one listing only.
-    usleep(300 * 1000);
-    ASSERT_TRUE(dirs.SetPath(t.path()));
-    files.SetPath(t.path());
-    std::remove(t.file("A.WAV").c_str());
-    files.SetPath(t.path());
-    EXPECT_EQ(files.Names(), Names{"b.wav"});
-
-    files.SetPath(t.file("missing"));
-    EXPECT_EQ(files.Path(), t.file("missing"));
+    EXPECT_EQ(files.ListCount(), 1);  // only listing again reads the folder again
+    files.SetPath(t.file("Other"));
     EXPECT_EQ(files.ListCount(), 0);
 }

@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <filesystem>
+#include <tuple>
 
 #include "TestSupport.h"
 #include "platform/profile.h"
@@ -14,172 +16,119 @@ using testsupport::TempDir;
 
 namespace {
 
-// Names in dir, to see that no temporary file was left behind.
-std::vector<std::string> Entries(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir))
-        names.push_back(e.path().filename().string());
-    return names;
+// How many names dir holds, to see that no temporary file was left behind.
+long Entries(const std::string& dir) {
+    return std::distance(std::filesystem::directory_iterator(dir), {});
 }
 
 TEST(ProfileRead, PropertiesOfTheFormat) {
-    const struct {
-        const char* what;
-        std::string content, section, key;
-        std::optional<std::string> value;
-    } cases[] = {
-        {"names in any case", "[aPP]\nlastdir=/m/\n", "App", "LastDir", "/m/"},
-        {"non-ASCII names match bytewise", "[\xc3\xa9]\n\xc3\x89=1\n", "\xc3\xa9", "\xc3\x89", "1"},
-        {"blanks around key and value", "[App]\n \tTop \t=  \t15 \t\n", "App", "Top", "15"},
-        {"CRLF", "[App]\r\nTop=15\r\n", "App", "Top", "15"},
-        {"blank value", "[App]\nTop=  \r\n", "App", "Top", {}},
-        {"key of another section", "[Other]\nTop=1\n[App]\nLeft=2\n", "App", "Top", {}},
-        {"key before any section", "Top=1\n[App]\n", "App", "Top", {}},
-        {"first of duplicate sections", "[App]\nTop=1\n[App]\nTop=2\nLeft=3\n", "App", "Top", "1"},
-        {"comments are no keys", "[App]\n;Top=1\n#Top=2\n", "App", "Top", {}},
-        {"bytes pass unchanged", "[App]\nLastDir=/\xff= x/\n", "App", "LastDir", "/\xff= x/"},
-    };
+    using Case = std::tuple<std::string, std::string, std::string, std::optional<std::string>>;
+    // clang-format off
+    const Case cases[] = {  // content, section, key, value
+        {"[aPP]\nlastdir=/m/\n", "App", "LastDir", "/m/"}, {"[\xc3\xa9]\n\xc3\x89=1\n", "\xc3\xa9", "\xc3\x89", "1"},
+        {"[App]\n \tTop \t=  \t15 \t\n", "App", "Top", "15"}, {"[App]\r\nTop=15\r\n", "App", "Top", "15"},
+        {"[App]\nTop=  \r\n", "App", "Top", {}}, {"[Other]\nTop=1\n[App]\nLeft=2\n", "App", "Top", {}},
+        {"Top=1\n[App]\n", "App", "Top", {}}, {"[App]\nTop=1\n[App]\nTop=2\nLeft=3\n", "App", "Top", "1"},
+        {"[App]\n;Top=1\n#Top=2\n", "App", "Top", {}}, {"[App]\nLastDir=/\xff= x/\n", "App", "LastDir", "/\xff= x/"}};
+    // clang-format on
     TempDir dir;
-    for (const auto& c : cases) {
-        std::string ini = dir.write("s.ini", c.content);
-        EXPECT_EQ(profile::Read(ini, c.section, c.key), c.value) << c.what;
-    }
+    for (const auto& [content, section, key, value] : cases)
+        EXPECT_EQ(profile::Read(dir.write("s.ini", content), section, key), value) << content;
     EXPECT_EQ(profile::Read(dir.file("missing.ini"), "App", "Top"), std::nullopt);
     EXPECT_EQ(profile::Read(dir.path(), "App", "Top"), std::nullopt);
 }
 
 TEST(ProfileWrite, ChangesOnlyWhatItMust) {
     // Each is written twice into section "App": the second time must change nothing.
-    const struct {
-        const char* what;
-        std::string before, key, value, after;
-    } cases[] = {
-        {"in place: spelling, spacing, comments, CRLF kept",
-         "; mine\r\n[app]\r\n  lastdir = /old/ \r\nTop=1\r\n\r\n# end\r\n", "LastDir", "/new/",
-         "; mine\r\n[app]\r\n  lastdir = /new/\r\nTop=1\r\n\r\n# end\r\n"},
-        {"new key in its section", "[App]\nTop=1\n\n[Other]\nx=2\n", "Left", "5",
-         "[App]\nTop=1\nLeft=5\n\n[Other]\nx=2\n"},
-        {"another section's key", "[Other]\nTop=1\n[App]\nLeft=2\n", "Top", "9",
-         "[Other]\nTop=1\n[App]\nLeft=2\nTop=9\n"},
-        {"new section, CRLF", "[Other]\r\nx=2\r\n", "Top", "1",
-         "[Other]\r\nx=2\r\n\r\n[App]\r\nTop=1\r\n"},
-        {"append after no newline", "[App]\nx=2", "Top", "1", "[App]\nx=2\nTop=1\n"},
-        {"replace without newline", "[App]\nTop=2", "Top", "1", "[App]\nTop=1"},
-        {"first duplicate section", "[App]\nTop=1\n[App]\nTop=2\n", "Top", "3",
-         "[App]\nTop=3\n[App]\nTop=2\n"},
-        {"bytes", "[App]\n", "LastDir", "/\xff\xfe\xc3\xa9/",
-         "[App]\nLastDir=/\xff\xfe\xc3\xa9/\n"},
-        // Blanks around a value are not stored.
-        {"blank value replaced", "[App]\nTop = 1\n", "Top", "  \t5", "[App]\nTop = 5\n"},
-        {"blank value appended", "[App]\nLeft=1\n", "Top", " \t5", "[App]\nLeft=1\nTop=5\n"},
-        {"blank value, empty file", "", "Top", "\t\t/x/", "[App]\nTop=/x/\n"},
-    };
+    using Case = std::array<std::string, 4>;  // before, key, value, after
+    // clang-format off
+    const Case cases[] = {
+        {"; mine\r\n[app]\r\n  lastdir = /old/ \r\nTop=1\r\n\r\n# end\r\n", "LastDir", "/new/", "; mine\r\n[app]\r\n  lastdir = /new/\r\nTop=1\r\n\r\n# end\r\n"},
+        {"[App]\nTop=1\n\n[Other]\nx=2\n", "Left", "5", "[App]\nTop=1\nLeft=5\n\n[Other]\nx=2\n"},
+        {"[Other]\nTop=1\n[App]\nLeft=2\n", "Top", "9", "[Other]\nTop=1\n[App]\nLeft=2\nTop=9\n"},
+        {"[Other]\r\nx=2\r\n", "Top", "1", "[Other]\r\nx=2\r\n\r\n[App]\r\nTop=1\r\n"},
+        {"[App]\nx=2", "Top", "1", "[App]\nx=2\nTop=1\n"}, {"[App]\nTop=2", "Top", "1", "[App]\nTop=1"},
+        {"[App]\nTop=1\n[App]\nTop=2\n", "Top", "3", "[App]\nTop=3\n[App]\nTop=2\n"},
+        {"[App]\n", "LastDir", "/\xff\xfe\xc3\xa9/", "[App]\nLastDir=/\xff\xfe\xc3\xa9/\n"},
+        {"[App]\nTop = 1\n", "Top", "  \t5", "[App]\nTop = 5\n"},  // blanks before a value are not stored
+        {"[App]\nLeft=1\n", "Top", " \t5", "[App]\nLeft=1\nTop=5\n"}, {"", "Top", "\t\t/x/", "[App]\nTop=/x/\n"}};
+    // clang-format on
     TempDir dir;
-    for (const auto& c : cases) {
-        std::string ini = dir.write("s.ini", c.before);
+    for (const auto& [before, key, value, after] : cases) {
+        std::string ini = dir.write("s.ini", before);
         for (int i = 0; i < 2; ++i) {
-            EXPECT_TRUE(profile::Write(ini, "App", c.key, c.value)) << c.what;
-            EXPECT_EQ(ReadAll(ini), c.after) << c.what << " #" << i;
+            EXPECT_TRUE(profile::Write(ini, "App", key, value)) << before;
+            EXPECT_EQ(ReadAll(ini), after) << before << " #" << i;
         }
     }
 }
 
-TEST(ProfileWrite, CreatesTheFileAndRoundTripsLongValues) {
+TEST(ProfileWrite, ManyKeysInOneGoGiveTheBytesOfOneByOne) {
+    const std::vector<std::pair<std::string, std::string>> keys{
+        {"LastDir", "/m/"}, {"Top", "15"}, {"bad=key", "x"}, {"top", " 16"}, {"Loop", "2"}};
     TempDir dir;
-    std::string ini = dir.file("wavplayer.ini");
-    const std::string section = "Brimvale WAV-Player/Looper";
-    ASSERT_TRUE(profile::Write(ini, section, "Top", "1"));
+    for (std::string before : {"", "; mine\r\n[app]\r\nloop = 1\r\n[Other]\r\nTop=1"}) {
+        std::string one = dir.write("one.ini", before), all = dir.write("all.ini", before);
+        for (const auto& [key, value] : keys) profile::Write(one, "App", key, value);
+        EXPECT_EQ(profile::WriteAll(all, "App", keys), 4u);
+        EXPECT_EQ(ReadAll(all), ReadAll(one));
+    }
+}
+
+TEST(ProfileWrite, NewFilesLongValuesPermissionsAndLinks) {
+    TempDir dir;
+    std::string ini = dir.file("wavplayer.ini"), longValue(100000, 'v');
+    ASSERT_TRUE(profile::WriteAll(ini, "App", {{"Top", "1"}, {"LastDir", longValue}}));
     mode_t mask = umask(022);
     umask(mask);
     struct stat st {};
-    ASSERT_EQ(stat(ini.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
-
-    std::string longValue(100000, 'v');
-    ASSERT_TRUE(profile::Write(ini, section, "LastDir", longValue));
-    EXPECT_EQ(profile::Read(ini, section, "lastdir"), longValue);
-    EXPECT_EQ(profile::Read(ini, section, "Top"), "1");
-
+    EXPECT_TRUE(stat(ini.c_str(), &st) == 0 && (st.st_mode & 0777) == (0666 & ~mask));
+    EXPECT_EQ(profile::Read(ini, "App", "lastdir"), longValue);
     // A name as long as the folder allows still leaves room for the temporary file.
-    std::string longName = dir.file(std::string(250, 'n'));
-    EXPECT_TRUE(profile::Write(longName, section, "Top", "1"));
-    EXPECT_EQ(profile::Read(longName, section, "Top"), "1");
+    EXPECT_TRUE(profile::Write(dir.file(std::string(250, 'n')), "App", "Top", "1"));
+    // Written through a link (to a target that may not exist yet), keeping the link and the
+    // target's permissions.
+    std::string real = dir.write("real.ini", "[App]\nTop=1\n");
+    ASSERT_EQ(chmod(real.c_str(), 0640) | symlink("real.ini", dir.file("link.ini").c_str()) |
+                  symlink("new.ini", dir.file("dangling.ini").c_str()),
+              0);
+    ASSERT_TRUE(profile::Write(dir.file("link.ini"), "App", "Top", "2"));
+    ASSERT_TRUE(profile::Write(dir.file("dangling.ini"), "App", "Top", "3"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.ini")));
+    EXPECT_EQ(ReadAll(real) + ReadAll(dir.file("new.ini")), "[App]\nTop=2\n[App]\nTop=3\n");
+    EXPECT_TRUE(stat(real.c_str(), &st) == 0 && (st.st_mode & 07777) == 0640u);
 }
 
-TEST(ProfileWrite, KeepsPermissionsAndSymlinks) {
+TEST(ProfileWrite, RefusedAndFailedWritesLeaveTheFileWhole) {
+    // Values and names the line format cannot hold; a FIFO or folder in the file's place.
+    using Case = std::array<std::string, 3>;
+    // clang-format off
+    const Case refused[] = {{"App", "LastDir", "/a\n[Evil]\nb/"}, {"App", "LastDir", "/a\r"}, {"App", "a=b", "1"},
+                            {"App", " ", "1"}, {"App", ";x", "1"}, {"A]pp", "Top", "1"}};
+    // clang-format on
     TempDir dir;
-    dir.mkdir("real");
-    std::string real = dir.write("real/s.ini", "[App]\nTop=1\n");
-    ASSERT_EQ(chmod(real.c_str(), 0640), 0);
-    std::string link = dir.file("link.ini");
-    ASSERT_EQ(symlink("real/s.ini", link.c_str()), 0);
-
-    // A link whose target does not exist yet gets its target created.
-    std::string dangling = dir.file("dangling.ini");
-    ASSERT_EQ(symlink("real/new.ini", dangling.c_str()), 0);
-    ASSERT_TRUE(profile::Write(link, "App", "Top", "2"));
-    ASSERT_TRUE(profile::Write(dangling, "App", "Top", "3"));
-    EXPECT_TRUE(std::filesystem::is_symlink(link) && std::filesystem::is_symlink(dangling));
-    EXPECT_EQ(ReadAll(real), "[App]\nTop=2\n");
-    EXPECT_EQ(ReadAll(dir.file("real/new.ini")), "[App]\nTop=3\n");
-    struct stat st {};
-    ASSERT_EQ(stat(real.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
-}
-
-TEST(ProfileWrite, RefusedWritesLeaveTheFileWhole) {
     const std::string original = "[App]\r\nTop=1\r\n";
-    const struct {
-        const char* what;
-        std::string section, key, value;
-    } cases[] = {
-        {"newline in the value", "App", "LastDir", "/a\n[Evil]\nb/"},
-        {"carriage return in the value", "App", "LastDir", "/a\r"},
-        {"\"=\" in the key", "App", "a=b", "1"},
-        {"empty key", "App", " ", "1"},
-        {"comment key", "App", ";x", "1"},
-        {"\"]\" in the section", "A]pp", "Top", "1"},
-    };
-    TempDir dir;
-    std::string ini = dir.write("s.ini", original);
-    for (const auto& c : cases) {
-        EXPECT_FALSE(profile::Write(ini, c.section, c.key, c.value)) << c.what;
-        EXPECT_EQ(ReadAll(ini), original) << c.what;
-    }
-    EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"s.ini"});
-}
-
-TEST(ProfileWrite, FailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
-    // 0555: the temporary file cannot be created. 01777 (sticky): a stranger may create the
-    // temporary file but not replace the owner's file, so the final rename fails.
-    for (mode_t folderMode : {0555, 01777}) {
-        TempDir dir;
-        std::string folder = dir.mkdir("f");
-        const std::string original = "[App]\nTop=1\n";
-        std::string ini = dir.write("f/s.ini", original);
-        ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
-        ASSERT_EQ(chmod(folder.c_str(), folderMode), 0);
-        if (folderMode == 01777 && geteuid() != 0) continue;  // needs a file owned by another
-        EXPECT_FALSE(AsUnprivileged([&] { return profile::Write(ini, "App", "Top", "2"); }));
-        if (folderMode == 0555) {
-            EXPECT_FALSE(
-                AsUnprivileged([&] { return profile::Write(folder + "/n", "A", "k", "v"); }));
-        }
-        EXPECT_EQ(ReadAll(ini), original) << folderMode;
-        EXPECT_EQ(Entries(folder), std::vector<std::string>{"s.ini"}) << folderMode;
-    }
-}
-
-TEST(Profile, StrangeFilesNeitherHangNorGetReplaced) {
-    TempDir dir;
-    std::string fifo = dir.file("fifo.ini");
+    std::string ini = dir.write("s.ini", original), fifo = dir.file("fifo.ini");
+    for (const auto& [section, key, value] : refused)
+        EXPECT_FALSE(profile::Write(ini, section, key, value)) << value;
     ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
-    EXPECT_EQ(profile::Read(fifo, "App", "Top"), std::nullopt);
-    EXPECT_FALSE(profile::Write(fifo, "App", "Top", "1"));
-    EXPECT_TRUE(std::filesystem::is_fifo(std::filesystem::symlink_status(fifo)));
-    std::string folder = dir.mkdir("folder.ini");
-    EXPECT_FALSE(profile::Write(folder, "App", "Top", "1"));
-    EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::symlink_status(folder)));
+    EXPECT_EQ(profile::Read(fifo, "App", "Top"), std::nullopt);  // would hang if it opened it
+    EXPECT_FALSE(profile::Write(fifo, "App", "Top", "1") ||
+                 profile::Write(dir.mkdir("d.ini"), "A", "k", "v"));
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+    // 0555: no temporary file can be made. 01777: a stranger may make one but not replace the
+    // owner's file, so the rename fails.
+    std::string folder = dir.mkdir("f"), owned = dir.write("f/s.ini", original);
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    for (mode_t folderMode : {0555, 01777}) {
+        ASSERT_EQ(chmod(folder.c_str(), folderMode), 0);
+        EXPECT_FALSE(AsUnprivileged([&] { return profile::Write(owned, "App", "Top", "2"); }));
+    }
+    // A full disk: the temporary file cannot take the new content.
+    EXPECT_FALSE(AsUnprivileged(
+        [&] { return profile::Write(ini, "App", "LastDir", std::string(99, 'x')); }, 64, true));
+    EXPECT_EQ(ReadAll(ini) + ReadAll(owned), original + original);
+    EXPECT_EQ(Entries(dir.path()) + Entries(folder), 5);  // no temporary file left
 }
 
 }  // namespace

@@ -1,0 +1,109 @@
+// What the window's handlers decide, without a widget or a sound device: the current folder and
+// its entries, which file a press, key, menu item or drop starts, where Back, Root and double
+// clicks lead, and the settings saved at close and applied at start. frmWAV forwards its
+// handlers here and applies the answers to its controls and to the sound service.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/dirlist.h"
+#include "util/Commands.h"
+
+enum class EntryKind { Parent, Folder, File };
+
+struct PathEntry {
+    std::string text;  // as shown: "[..]", "[" + name + "]", or the file name (bytes)
+    EntryKind kind;
+};
+
+// A call to the sound service: Play and Stop start once (Stop names STOP.wav), Loop repeats.
+struct SoundCall {
+    enum Kind { None, Play, Loop, Stop } kind = None;
+    std::string path;
+    bool operator==(const SoundCall&) const = default;
+};
+
+// The visible signs of a mode of the list: window caption and list colours (red in the low byte).
+struct ListLook {
+    const char* caption;
+    uint32_t back, fore;
+};
+
+// What the settings file gives the window at start.
+struct SavedState {
+    std::optional<float> height, width;  // twips; none: keep the designed size
+    std::optional<float> top, left;      // none: place the window by the default rule
+    bool loop = false, onTop = false;    // switch the mode on
+};
+
+class FormLogic {
+  public:
+    FormLogic();
+    FormLogic(const FormLogic&) = delete;
+    FormLogic& operator=(const FormLogic&) = delete;
+
+    // The current folder and the WAV files listed for it.
+    dirlist::DirListBox dirDirs;
+    dirlist::FileListBox filFiles;
+    // Raised around every rebuild of the entries, so a view can reset itself.
+    std::function<void()> listChanging, listChanged;
+
+    const std::vector<PathEntry>& Entries() const { return entries_; }
+    // Lists the current folder afresh: "[..]" (not at "/"), "[sub-folders]", then WAV files.
+    void Rebuild();
+    // Opens folder and rebuilds once, whether or not the folder changed.
+    void OpenAndRebuild(const std::string& folder);
+    // Opens a volume; false (nothing changed) when it cannot be opened.
+    bool OpenDrive(const std::string& drive);
+    // The parent of the current folder, or the nearest ancestor that still opens.
+    void Back();
+    // The mount point of the volume that holds the current folder.
+    void Root();
+
+    enum class DoubleClickAction { OpenedFolder, PlaySelection };
+    // Opens a folder entry (the label then shows the folder); anything else plays the selection.
+    DoubleClickAction DoubleClick(int row);
+
+    // row is the selected entry, -1 for none. Button 2 opens the menu and starts nothing here.
+    SoundCall Press(int16_t button, int row);
+    // Space and Escape stop (KeyCode becomes 0); any other key plays the selection.
+    SoundCall KeyUp(int16_t& keyCode, int row);
+    SoundCall PlayItem(int row) const;
+    SoundCall StopItem() const;
+    // Flips the Loop mode: on, the selection starts over as a loop; off, the sound stops.
+    SoundCall ToggleLoop(int row);
+    bool Looping() const { return loop_; }
+    static ListLook LookOf(bool loop);
+    // Flips the keep-on-top mode and returns it; CommitOnTop records it once it is applied.
+    bool ToggleKeepTop();
+    void CommitOnTop() const;
+
+    // Opens the folder of one dropped item.
+    void DropItem(const std::string& path);
+    // After the items: the row of the last one when it is a WAV file listed in its own folder.
+    int DroppedRow(const std::vector<std::string>& items) const;
+
+    // The window's own path routines: the parent of a path ("/a/b" and "/a/b/" give "/a/", "/"
+    // gives ""), and the caller's variable with a trailing "/" (also returned).
+    static std::string GetParentDir(const std::string& path);
+    static std::string AppendBackslash(std::string& path);
+
+    // The folder with a trailing "/" followed by the entry's text (the bare folder for -1).
+    std::string WavePath(int row) const;
+
+    // Records the folder shown last in StartDir and writes the seven settings in one go;
+    // geometry in twips.
+    void Unload(float top, float left, float height, float width) const;
+    // Reads the saved state; height and width are the window's current ones, in twips. Sets
+    // LoopMode and OnTopMode as read.
+    static SavedState ReadSavedState(float height, float width);
+
+  private:
+    std::vector<PathEntry> entries_;
+    unsigned rebuilds_ = 0;
+    bool loop_ = false;
+    bool keepTop_ = false;
+};

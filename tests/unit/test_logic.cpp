@@ -1,0 +1,220 @@
+// What the window's handlers decide, on FormLogic without a window: steps on a small library
+// of folders, and what they start and where they lead, including when the file system misbehaves.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <sstream>
+#include <thread>
+
+#include "TestSupport.h"
+#include "mainwindow/FormLogic.h"
+#include "startup/Globals.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The seam's hook: a scan of a folder named "quiet" does not answer within the bound.
+void Quiet(const std::string& folder) {
+    if (folder.find("quiet") != std::string::npos)
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+}
+
+struct Row {
+    const char* steps;  // see Run; steps after a "|" run as an unprivileged user
+    const char* log;    // what was started (relative to the temporary folder) and listed
+    const char* folder;
+};
+
+void PrintTo(const Row& r, std::ostream* os) { *os << r.steps; }
+
+class Logic : public testing::TestWithParam<Row> {
+  protected:
+    testsupport::TempDir root;
+    FormLogic logic;
+    int row = -1;
+
+    void SetUp() override {
+        for (const char* d : {"app", "lib/Drums/Deep", "lib/quiet", "other", "odd/dir.wav"})
+            root.mkdir(d);
+        for (const char* f :
+             {"lib/a.wav", "lib/b.wav", "lib/[intro].wav", "lib/notes.txt", "lib/fakewav",
+              "lib/Drums/kick.wav", "lib/Drums/snare.WAV", "lib/quiet/q.wav", "other/x.wav"})
+            root.write(f, "");
+        // Links to itself, to nothing, to its own folder, to a folder and to a file; a FIFO.
+        for (auto [target, name] : {std::pair{"loop.wav", "loop.wav"},
+                                    {"nowhere", "broken.wav"},
+                                    {".", "self"},
+                                    {"../other", "linked"},
+                                    {"../lib/a.wav", "linked.WAV"}})
+            symlink(target, root.file(std::string("odd/") + name).c_str());
+        mkfifo(root.file("odd/pipe.wav").c_str(), 0644);
+        chmod(root.path().c_str(), 0755);
+        AppDir = root.file("app/");
+        dirlist::SetScanSeam(Quiet, std::chrono::milliseconds(500));
+        logic.listChanged = [this] { row = -1; };  // a rebuilt list has no selection
+        logic.OpenAndRebuild(root.file("lib"));
+    }
+    void TearDown() override {
+        dirlist::SetScanSeam(nullptr);
+        AppDir = CurrentWave = AppTitle = IniFile = StartDir = "";
+        LoopMode = 0;
+    }
+    std::string Rel(const std::string& p) const {
+        return p.substr(std::min(p.size(), root.path().size() + 1));
+    }
+
+    // Steps: sel:ENTRY, press:BUTTON, key:CODE, dbl, play, stop, loop, back, reload, ls,
+    // exists:PATH, drop:A,B, rm:PATH, file:PATH, mode:OCTAL:PATH (paths under the root).
+    std::pair<std::string, std::string> Run(const std::string& steps) {
+        std::ostringstream log;
+        auto heard = [&](const SoundCall& c) {
+            const char* kinds[] = {"", "", "loop:", ""};
+            if (c.kind != SoundCall::None)
+                log << kinds[c.kind] << (c.kind == SoundCall::Stop ? "STOP" : Rel(c.path)) << " ";
+        };
+        std::istringstream in(steps);
+        for (std::string step; in >> step;) {
+            const std::string op = step.substr(0, step.find(':')),
+                              arg = step.substr(std::min(step.size(), op.size() + 1));
+            int16_t code = static_cast<int16_t>(std::atoi(arg.c_str()));
+            if (op == "sel") row = -1;
+            for (size_t i = 0; op == "sel" && i < logic.Entries().size(); ++i)
+                if (logic.Entries()[i].text == arg) row = static_cast<int>(i);
+            if (op == "press") heard(logic.Press(code, row));
+            if (op == "key") heard(logic.KeyUp(code, row));
+            if (op == "dbl" &&
+                logic.DoubleClick(row) == FormLogic::DoubleClickAction::PlaySelection)
+                heard(logic.Press(1, row));
+            if (op == "play") heard(logic.PlayItem(row));
+            if (op == "stop") heard(logic.StopItem());
+            if (op == "loop") heard(logic.ToggleLoop(row));
+            if (op == "back") logic.Back();
+            if (op == "reload") logic.Rebuild();
+            if (op == "exists") log << DirExists(root.file(arg)) << " ";
+            if (op == "rm") fs::remove_all(root.file(arg));
+            if (op == "file") root.write(arg, "");
+            if (op == "mode") chmod(root.file(arg.substr(5)).c_str(), std::stoi(arg, nullptr, 8));
+            if (op == "ls") log << "ls=";
+            for (size_t i = 0; op == "ls" && i < logic.Entries().size(); ++i)
+                log << logic.Entries()[i].text << ",";
+            if (op == "ls") log << " ";
+            if (op != "drop") continue;
+            std::vector<std::string> items;
+            std::istringstream list(arg);
+            for (std::string item; std::getline(list, item, ',');) items.push_back(root.file(item));
+            for (const std::string& item : items) logic.DropItem(item);
+            if ((row = logic.DroppedRow(items)) >= 0) heard(logic.Press(0, row));
+        }
+        std::string s = log.str();
+        return {s.substr(0, s.empty() ? 0 : s.size() - 1), Rel(logic.dirDirs.Path())};
+    }
+};
+
+TEST_P(Logic, Steps) {
+    const std::string steps = GetParam().steps, asRoot = steps.substr(0, steps.find('|') + 1);
+    const auto expected =
+        std::make_pair(std::string(GetParam().log), std::string(GetParam().folder));
+    if (asRoot.empty()) {
+        EXPECT_EQ(Run(steps), expected);
+        return;
+    }
+    Run(asRoot.substr(0, asRoot.size() - 1));
+    EXPECT_TRUE(testsupport::AsUnprivileged([&] {
+        auto got = Run(steps.substr(asRoot.size()));
+        std::fprintf(stderr, "got \"%s\" in \"%s\"\n", got.first.c_str(), got.second.c_str());
+        return got == expected;
+    }));
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Play, Logic, testing::Values(
+    Row{"ls", "ls=[..],[Drums],[quiet],[intro].wav,a.wav,b.wav,", "lib"},
+    Row{"key:13 press:1", "", "lib"},  // nothing selected
+    Row{"sel:b.wav key:13 key:16 key:32 key:27", "lib/b.wav lib/b.wav STOP STOP", "lib"},
+    Row{"sel:[Drums] press:1 sel:[..] key:13 sel:b.wav press:2", "", "lib"},
+    Row{"sel:[intro].wav press:4", "lib/[intro].wav", "lib"},
+    Row{"sel:[Drums] play play", "lib/[Drums] lib/[Drums]", "lib"},
+    Row{"play loop", "lib/", "lib"},  // no selection: the bare folder; Loop on starts nothing
+    Row{"sel:b.wav loop key:13 stop key:13 loop play", "loop:lib/b.wav loop:lib/b.wav STOP loop:lib/b.wav STOP lib/b.wav", "lib"}));
+
+INSTANTIATE_TEST_SUITE_P(Navigate, Logic, testing::Values(
+    Row{"sel:[Drums] dbl ls", "ls=[..],[Deep],kick.wav,snare.WAV,", "lib/Drums"},
+    Row{"sel:[Drums] dbl sel:[..] dbl", "", "lib"},
+    Row{"sel:[Drums] dbl back back", "", ""},  // the temporary folder itself
+    Row{"sel:[intro].wav dbl dbl", "lib/[intro].wav lib/[intro].wav", "lib"},
+    Row{"dbl", "", "lib"},
+    Row{"sel:[Drums] dbl sel:kick.wav dbl", "lib/Drums/kick.wav", "lib/Drums"}));
+
+INSTANTIATE_TEST_SUITE_P(Drop, Logic, testing::Values(
+    Row{"drop:lib/Drums/kick.wav", "lib/Drums/kick.wav", "lib/Drums"},
+    Row{"drop:lib/Drums/kick.wav,lib/Drums/snare.WAV", "lib/Drums/snare.WAV", "lib/Drums"},
+    Row{"drop:lib/Drums/kick.wav,other/x.wav", "other/x.wav", "other"},
+    Row{"drop:other/x.wav,lib/notes.txt", "", "lib"},
+    Row{"drop:lib/Drums", "", "lib"},
+    Row{"drop:lib/fakewav", "", "lib"},
+    Row{"drop:odd/loop.wav", "", "odd"},
+    Row{"sel:[Drums] dbl drop:gone/a.wav", "", "lib/Drums"}));  // no a.wav of another folder
+
+INSTANTIATE_TEST_SUITE_P(Faults, Logic, testing::Values(
+    // Reload keeps the folder and the sub-folders read when it was opened; a stale one does
+    // not open; Back climbs to the nearest folder that still exists.
+    Row{"sel:[Drums] dbl rm:lib/Drums reload ls sel:[Deep] dbl back ls", "ls=[..],[Deep], ls=[..],[quiet],[intro].wav,a.wav,b.wav,", "lib"},
+    Row{"sel:[Drums] dbl rm:lib/Drums file:lib/Drums reload sel:[Deep] dbl back", "", "lib"},
+    Row{"sel:[Drums] dbl rm:lib reload back", "", ""},
+    Row{"mode:0000:lib/Drums | sel:[Drums] dbl", "", "lib"},
+    Row{"mode:0111:lib/Drums | sel:[Drums] dbl", "", "lib"},
+    Row{"sel:[Drums] dbl mode:0000:lib/Drums | reload ls back", "ls=[..],[Deep],", "lib"},
+    Row{"mode:0444:lib/Drums | sel:[Drums] dbl ls", "ls=[..],[Deep],kick.wav,snare.WAV,", "lib/Drums"},
+    // Self-links open as deep as one likes; a FIFO never blocks a listing; dir.wav is a folder.
+    Row{"drop:odd/x.wav reload ls sel:[self] dbl sel:[self] dbl sel:[dir.wav] press:1 dbl", "ls=[..],[dir.wav],[linked],[self],linked.WAV,", "odd/self/self/dir.wav"},
+    // A folder that does not answer is one that cannot be opened; so is a drop into it.
+    Row{"sel:[quiet] dbl drop:lib/quiet/q.wav exists:lib/quiet exists:lib", "0 -1", "lib"}));
+// clang-format on
+
+TEST_F(Logic, RootAndTheTopFolder) {
+    logic.Root();
+    EXPECT_EQ(logic.dirDirs.Path(), dirlist::MountPointOf(root.path()));
+    logic.OpenAndRebuild("/");
+    logic.Back();
+    EXPECT_EQ(logic.dirDirs.Path(), "/");
+    EXPECT_NE(logic.Entries().front().text, "[..]");
+}
+
+TEST_F(Logic, CloseWritesTheSevenKeysInOrder) {
+    AppTitle = "Brimvale WAV-Player/Looper";
+    IniFile = root.file("app/w.ini");
+    LoopMode = 2;  // as read at start, written back unchanged
+    logic.Unload(1500, -30, 6000, 4995.5f);
+    EXPECT_EQ(testsupport::ReadAll(IniFile),
+              "[" + AppTitle + "]\nLastDir=" + root.file("lib/") +
+                  "\nTop=1500\nLeft=-30\nHeight=6000\nWidth=4995.5\nLoop=2\nOnTop=0\n");
+}
+
+TEST_F(Logic, PathsPastTheLimit) {
+    // A chain of folders deeper than PATH_MAX, each holding x.wav: double clicks end at the
+    // deepest level a path can name, and a file dropped from beyond plays nothing.
+    const std::string comp(200, 'd');
+    std::string deep = root.file("lib");
+    int fd = open(deep.c_str(), O_RDONLY | O_DIRECTORY);
+    for (; deep.size() < PATH_MAX + 400; deep += "/" + comp) {
+        ASSERT_EQ(mkdirat(fd, comp.c_str(), 0755), 0);
+        int sub = openat(fd, comp.c_str(), O_RDONLY | O_DIRECTORY);
+        close(fd);
+        close(openat(fd = sub, "x.wav", O_WRONLY | O_CREAT, 0644));
+    }
+    close(fd);
+    logic.OpenAndRebuild(root.file("lib"));
+    for (int i = 0; i < 30; ++i) Run("sel:[" + comp + "] dbl");
+    const std::string at = logic.dirDirs.Path();
+    EXPECT_LT(at.size(), PATH_MAX);
+    EXPECT_GT(at.size() + comp.size() + 1, PATH_MAX - 1);
+    EXPECT_EQ(Run("sel:x.wav press:1").first, Rel(at) + "/x.wav");
+    EXPECT_EQ(Run("drop:" + Rel(at) + "/" + comp + "/x.wav").first, "");
+    EXPECT_EQ(logic.dirDirs.Path(), at);
+}
+
+}  // namespace

@@ -53,6 +53,7 @@ bool ParseLine(const std::string& line, const std::string& key, const std::strin
             ++p;  // shell quoting: \" \$ \\ stand for the character
         out += line[p];
     }
+    if (out.find('\0') != std::string::npos) return false;  // no path the system could open
     while (out.size() > 1 && out.back() == '/') out.pop_back();
     value = out;
     return true;

@@ -28,7 +28,7 @@ scripts/build-deb.sh >"$SCRATCH/build.log" 2>&1 || { tail -n 40 "$SCRATCH/build.
 VERSION="$(dpkg-parsechangelog -S Version)"
 DEB="dist/wavplayer_${VERSION}_$(dpkg-architecture -q DEB_HOST_ARCH).deb"
 [ -f "$DEB" ] || fail "no $DEB after scripts/build-deb.sh"
-leftover="$(cd .. && ls -d wavplayer_* 2>/dev/null || true)"
+leftover="$(ls -d ../wavplayer_* 2>/dev/null || true)"
 [ -z "$leftover" ] || fail "build results left beside the checkout: $leftover"
 note "lintian $DEB"
 lintian --fail-on error,warning -L '>=pedantic' -E --show-overrides "$DEB" 2>&1 | grep -v 'root privileges' || true

@@ -4,6 +4,7 @@
 #   <prefix>/bin/wavplayer                       relative symlink into it; /proc/self/exe resolves
 #                                                the link, so AppDir is still the program's folder
 #   <prefix>/share/applications, metainfo, icons desktop integration
+#   <prefix>/share/man/man1/wavplayer.1          the manual page
 # A program folder the user cannot write (the usual case below /usr) sends the settings file to
 # the user's config folder at run time.
 include(GNUInstallDirs)
@@ -42,3 +43,5 @@ foreach(size 32 48 256)
 endforeach()
 install(FILES ${CMAKE_SOURCE_DIR}/data/wavplayer.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# The manual page uncompressed; a package's build compresses it.
+install(FILES ${CMAKE_SOURCE_DIR}/data/wavplayer.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

@@ -15,6 +15,7 @@
 
 #include "mainwindow/PathListView.h"
 #include "mainwindow/frmWAV.h"
+#include "platform/userdirs.h"
 #include "startup/Globals.h"
 #include "util/Commands.h"
 
@@ -118,8 +119,12 @@ void Main(const std::string& commandLine, const std::string& exePath) {
         CmdLinePath = GetLongName(text);
         StartDir = GetFilePath(CmdLinePath);
     } else {
-        StartDir = ReadSetting(AppTitle, "LastDir", IniFile, AppDir);
-        if (DirExists(StartDir) != -1) StartDir = AppDir;
+        // Where nothing else leads: the program's folder, but an installed program (settings kept
+        // elsewhere, its folder holds only STOP.wav) opens the user's music or home folder.
+        std::string fallback =
+            IniFile == AppDir + ExeName + ".ini" ? AppDir : userdirs::FirstStartDir(AppDir);
+        StartDir = ReadSetting(AppTitle, "LastDir", IniFile, fallback);
+        if (DirExists(StartDir) != -1) StartDir = fallback;
     }
     if (!g_form) g_form = new frmWAV();
     frmWAV& form = *g_form;

@@ -19,7 +19,7 @@ install_into "$PREFIX"
     fail "$PROGRAM points to '$(readlink "$PROGRAM")', not the relative ../lib/wavplayer/wavplayer"
 [ -x "$APPDIR/wavplayer" ] && [ ! -L "$APPDIR/wavplayer" ] || fail "no executable at $APPDIR/wavplayer"
 [ "$(head -c 4 "$APPDIR/STOP.wav" 2>/dev/null)" = "RIFF" ] || fail "no STOP.wav beside the installed executable"
-for f in share/applications/$APP_ID.desktop share/metainfo/$APP_ID.metainfo.xml \
+for f in share/applications/$APP_ID.desktop share/metainfo/$APP_ID.metainfo.xml share/man/man1/wavplayer.1 \
          share/icons/hicolor/scalable/apps/wavplayer.svg; do
     [ -s "$PREFIX/$f" ] || fail "missing $PREFIX/$f"
 done

@@ -110,6 +110,9 @@ void ReadLoop(const std::shared_ptr<Shared>& sh, const std::shared_ptr<Job>& j) 
     dec.reset();  // the file is closed here, on this thread, whatever it costs
 }
 
+// By value on purpose: the thread's own copies keep both alive until it ends, however long the
+// service is gone.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 void Reader(std::shared_ptr<Shared> sh, std::shared_ptr<Job> j) {
     ReadLoop(sh, j);
     j->voice->Release();

@@ -42,6 +42,12 @@ std::string TempDir::write(const std::string& name, const std::string& bytes) co
     return file(name);
 }
 
+std::string TempDir::fill(std::string text) const {
+    for (size_t at = 0; (at = text.find('@', at)) != std::string::npos; at += path_.size())
+        text.replace(at, 1, path_);
+    return text;
+}
+
 bool WriteWave(const std::string& path, const std::vector<float>& interleaved, int channels,
                int rate, int format) {
     SF_INFO info{};

@@ -21,6 +21,8 @@ class TempDir {
     std::string mkdir(const std::string& name) const;
     // Creates a file with the given bytes; returns its path.
     std::string write(const std::string& name, const std::string& bytes) const;
+    // text with every "@" replaced by path(): table rows name paths below the folder this way.
+    std::string fill(std::string text) const;
 
   private:
     std::string path_;

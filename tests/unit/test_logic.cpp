@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <filesystem>
 #include <sstream>
 #include <thread>
@@ -54,14 +55,16 @@ class Logic : public testing::TestWithParam<Row> {
         mkfifo(root.file("odd/pipe.wav").c_str(), 0644);
         chmod(root.path().c_str(), 0755);
         AppDir = root.file("app/");
+        AppTitle = "App";
+        IniFile = root.file("app/w.ini");
         dirlist::SetScanSeam(Quiet, std::chrono::milliseconds(500));
         logic.listChanged = [this] { row = -1; };  // a rebuilt list has no selection
         logic.OpenAndRebuild(root.file("lib"));
     }
     void TearDown() override {
         dirlist::SetScanSeam(nullptr);
-        AppDir = CurrentWave = AppTitle = IniFile = StartDir = "";
-        LoopMode = 0;
+        AppDir = ExeName = CurrentWave = AppTitle = IniFile = StartDir = CmdLinePath = "";
+        LoopMode = OnTopMode = 0;
     }
     std::string Rel(const std::string& p) const {
         return p.substr(std::min(p.size(), root.path().size() + 1));
@@ -72,9 +75,9 @@ class Logic : public testing::TestWithParam<Row> {
     std::pair<std::string, std::string> Run(const std::string& steps) {
         std::ostringstream log;
         auto heard = [&](const SoundCall& c) {
-            const char* kinds[] = {"", "", "loop:", ""};
             if (c.kind != SoundCall::None)
-                log << kinds[c.kind] << (c.kind == SoundCall::Stop ? "STOP" : Rel(c.path)) << " ";
+                log << (c.kind == SoundCall::Loop ? "loop:" : "")
+                    << (c.kind == SoundCall::Stop ? "STOP" : Rel(c.path)) << " ";
         };
         std::istringstream in(steps);
         for (std::string step; in >> step;) {
@@ -98,9 +101,8 @@ class Logic : public testing::TestWithParam<Row> {
             if (op == "rm") fs::remove_all(root.file(arg));
             if (op == "file") root.write(arg, "");
             if (op == "mode") chmod(root.file(arg.substr(5)).c_str(), std::stoi(arg, nullptr, 8));
-            if (op == "ls") log << "ls=";
-            for (size_t i = 0; op == "ls" && i < logic.Entries().size(); ++i)
-                log << logic.Entries()[i].text << ",";
+            for (size_t i = 0; op == "ls" && i <= logic.Entries().size(); ++i)
+                log << (i ? logic.Entries()[i - 1].text + "," : "ls=");
             if (op == "ls") log << " ";
             if (op != "drop") continue;
             std::vector<std::string> items;
@@ -134,7 +136,6 @@ TEST_P(Logic, Steps) {
 INSTANTIATE_TEST_SUITE_P(Play, Logic, testing::Values(
     Row{"ls", "ls=[..],[Drums],[quiet],[intro].wav,a.wav,b.wav,", "lib"},
     Row{"key:13 press:1", "", "lib"},  // nothing selected
-    Row{"sel:b.wav key:13 key:16 key:32 key:27", "lib/b.wav lib/b.wav STOP STOP", "lib"},
     Row{"sel:[Drums] press:1 sel:[..] key:13 sel:b.wav press:2", "", "lib"},
     Row{"sel:[intro].wav press:4", "lib/[intro].wav", "lib"},
     Row{"sel:[Drums] play play", "lib/[Drums] lib/[Drums]", "lib"},
@@ -185,13 +186,56 @@ TEST_F(Logic, RootAndTheTopFolder) {
 }
 
 TEST_F(Logic, CloseWritesTheSevenKeysInOrder) {
-    AppTitle = "Brimvale WAV-Player/Looper";
-    IniFile = root.file("app/w.ini");
     LoopMode = 2;  // as read at start, written back unchanged
     logic.Unload(1500, -30, 6000, 4995.5f);
     EXPECT_EQ(testsupport::ReadAll(IniFile),
-              "[" + AppTitle + "]\nLastDir=" + root.file("lib/") +
-                  "\nTop=1500\nLeft=-30\nHeight=6000\nWidth=4995.5\nLoop=2\nOnTop=0\n");
+              root.fill("[App]\nLastDir=@/lib/\nTop=1500\nLeft=-30\nHeight=6000\nWidth=4995.5\n"
+                        "Loop=2\nOnTop=0\n"));
+}
+
+TEST_F(Logic, StartFolder) {
+    ExeName = "w";
+    // Command line, settings, folder shown first.
+    // clang-format off
+    const std::array<const char*, 3> rows[] = {
+        {"", "", "@/app/"}, {"", "lastdir=@/lib/Drums/", "@/lib/Drums/"}, {"", "LastDir=@/gone/", "@/app/"},
+        {"", "LastDir=@/lib/quiet/", "@/app/"}, {"@/lib/Drums/kick.wav", "LastDir=@/app/", "@/lib/Drums/"},
+        {"@/lib/Drums", "", "@/lib/"}, {"@/lib/a.wav @/lib/Drums/kick.wav", "", "@/lib/a.wav @/lib/Drums/"},
+        {"\"@/lib/a.wav\"", "", "\"@/lib/"}};  // blanks and quotes are part of the one path
+    // clang-format on
+    auto lower = [](std::string s) {
+        for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return s;
+    };
+    for (const auto& [argument, settings, shown] : rows) {
+        root.write("app/w.ini", root.fill(std::string("[App]\n") + settings));
+        // A path that cannot be resolved is recased: compare without case.
+        EXPECT_EQ(lower(FormLogic::StartFolder(root.fill(argument))), lower(root.fill(shown)))
+            << argument << settings;
+    }
+}
+
+TEST_F(Logic, SavedState) {
+    // Settings; then height, width, top, left ("-": none), loop, on top, LoopMode, OnTopMode.
+    // The window is 4000 high and 3000 wide: a saved size equal to it is no saved size.
+    // clang-format off
+    const std::pair<const char*, const char*> rows[] = {
+        {"Top=1500\nLeft=3000\nHeight=6000\nWidth=5000", "6000 5000 1500 3000 0 0 0 0"},
+        {"height=5000xyz\nwidth=3000\nloop=1\nontop=1", "5000 - - - 1 1 1 1"}, {"Top=0", "- - 0 0 0 0 0 0"},
+        {"Top=\nLeft=900", "- - - - 0 0 0 0"}, {"Top=-1\nLeft=900", "- - - - 0 0 0 0"},
+        {"Loop=2\nOnTop=70000", "- - - - 0 0 2 0"}};
+    // clang-format on
+    for (const auto& [settings, expected] : rows) {
+        root.write("app/w.ini", std::string("[App]\n") + settings + "\n");
+        LoopMode = OnTopMode = 0;
+        SavedState s = FormLogic::ReadSavedState(4000, 3000);
+        std::string got;
+        for (auto v : {s.height, s.width, s.top, s.left}) got += (v ? SingleText(*v) : "-") + " ";
+        EXPECT_EQ(got + std::to_string(s.loop) + " " + std::to_string(s.onTop) + " " +
+                      std::to_string(LoopMode) + " " + std::to_string(OnTopMode),
+                  expected)
+            << settings;
+    }
 }
 
 TEST_F(Logic, PathsPastTheLimit) {

@@ -1,9 +1,8 @@
-// Path helpers, executable globals, number texts and the settings wrappers.
+// Path helpers, executable globals and number texts.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cmath>
-#include <filesystem>
 #include <limits>
 
 #include "TestSupport.h"
@@ -53,9 +52,6 @@ TEST(InitGlobals, FolderAndNameOfTheExecutable) {
         InitGlobalsFrom(exe);
         EXPECT_EQ(AppDir + "|" + ExeName, expected);
     }
-    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe");
-    InitGlobals();
-    EXPECT_EQ(AppDir + ExeName, exe.parent_path().string() + "/" + exe.stem().string());
     AppDir = ExeName = "";
 }
 
@@ -79,15 +75,6 @@ TEST(NumberTexts, ReadSingleTextAndRound) {
         }
     }
     for (const auto& [value, result] : round) EXPECT_EQ(RoundToInt16(value), result) << value;
-}
-
-TEST(ReadWriteSetting, FallsBackAndRoundTrips) {
-    testsupport::TempDir dir;
-    std::string ini = dir.file("wavplayer.ini");
-    EXPECT_EQ(ReadSetting("App", "LastDir", ini, "/fallback/"), "/fallback/");
-    WriteSettings("App", {{"LastDir", "/music/"}, {"Top", ""}}, ini);
-    EXPECT_EQ(ReadSetting("APP", "LASTDIR", ini, "/x/") + ReadSetting("App", "Top", ini, "-1"),
-              "/music/-1");
 }
 
 }  // namespace

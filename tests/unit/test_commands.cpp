@@ -9,8 +9,6 @@
 #include "startup/Globals.h"
 #include "util/Commands.h"
 
-namespace {
-
 using Fn = std::string (*)(const std::string&);
 using Pair = std::pair<std::string, std::string>;
 
@@ -76,5 +74,3 @@ TEST(NumberTexts, ReadSingleTextAndRound) {
     }
     for (const auto& [value, result] : round) EXPECT_EQ(RoundToInt16(value), result) << value;
 }
-
-}  // namespace

@@ -14,8 +14,6 @@
 #include "mainwindow/FormLogic.h"
 #include "startup/Globals.h"
 
-namespace {
-
 namespace fs = std::filesystem;
 
 // The seam's hook: a scan of a folder named "quiet" does not answer within the bound.
@@ -225,5 +223,3 @@ TEST_F(Logic, PathsPastTheLimit) {
     EXPECT_TRUE(full.size() < PATH_MAX && full.size() + comp.size() + 1 >= PATH_MAX) << at;
     EXPECT_EQ(Run("sel:x.wav press:1 drop:" + at + "/" + comp + "/x.wav"), at + "/x.wav in " + at);
 }
-
-}  // namespace

@@ -25,8 +25,8 @@ TEST(ProfileRead, PropertiesOfTheFormat) {
     TempDir dir;
     for (const auto& [content, section, key, value] : cases)
         EXPECT_EQ(profile::Read(dir.write("s.ini", content), section, key), value) << content;
-    EXPECT_EQ(profile::Read(dir.file("missing.ini"), "App", "Top"), std::nullopt);
-    EXPECT_EQ(profile::Read(dir.path(), "App", "Top"), std::nullopt);
+    EXPECT_FALSE(profile::Read(dir.file("missing.ini"), "App", "Top") ||
+                 profile::Read(dir.path(), "App", "Top"));
 }
 
 TEST(ProfileWrite, ChangesOnlyWhatItMust) {

@@ -46,11 +46,10 @@ class WindowTest : public QObject, Sound::Player {
         return *form;
     }
     QWidget* List() const { return form->lstPath->viewport(); }
-    QPoint At(const std::string& text) const {
-        const QModelIndex first = form->lstPathModel->index(0);
-        auto found = first.model()->match(first, Qt::DisplayRole, QString::fromStdString(text), 1,
-                                          Qt::MatchExactly);
-        return form->lstPath->visualRect(found.value(0)).center();
+    QPoint At(const std::string& entry) const {
+        int row = 0;
+        while (form->logic.Entries()[row].text != entry) ++row;
+        return form->lstPath->visualRect(form->lstPathModel->index(row)).center();
     }
     void DoubleClick(const std::string& entry) {
         QTest::mouseDClick(List(), Qt::LeftButton, {}, At(entry));

@@ -181,26 +181,21 @@ class WindowTest : public QObject, Sound::Player {
         QCOMPARE(heard.size(), 1);
     }
 
-    void layoutAndResize_data() {
-        QTest::addColumn<int>("widthTwips");
-        QTest::addColumn<int>("heightTwips");
-        QTest::newRow("narrower than created springs back") << 2000 << 5000;
-        QTest::newRow("wider and taller") << 9000 << 8000;
-        QTest::newRow("lower than the list's top") << 5000 << 600;
-    }
     void layoutAndResize() {
-        QFETCH(int, widthTwips);
-        QFETCH(int, heightTwips);
-        int listHeightBefore = Run().lstPath->height();
-        form->resize(TwipsToPixels(widthTwips), TwipsToPixels(heightTwips));
-        QApplication::processEvents();
-        QCOMPARE(form->width(), TwipsToPixels(std::max(3525, widthTwips)));
-        // The list keeps its margins: 120 left, 90 right, 105 below.
-        QCOMPARE(form->lstPath->pos(), QPoint(TwipsToPixels(120), TwipsToPixels(510)));
-        QVERIFY(qAbs(form->lstPath->width() - (form->width() - TwipsToPixels(210))) <= 1);
-        int expectHeight =
-            heightTwips > 615 ? form->height() - TwipsToPixels(615) : listHeightBefore;
-        QVERIFY(qAbs(form->lstPath->height() - expectHeight) <= 1);
+        Run();
+        // Narrower than created springs back; wider and taller; lower than the list's top.
+        for (auto [widthTwips, heightTwips] : {std::pair{2000, 5000}, {9000, 8000}, {5000, 600}}) {
+            const int listHeightBefore = form->lstPath->height();
+            form->resize(TwipsToPixels(widthTwips), TwipsToPixels(heightTwips));
+            QApplication::processEvents();
+            QCOMPARE(form->width(), TwipsToPixels(std::max(3525, widthTwips)));
+            // The list keeps its margins: 120 left, 90 right, 105 below.
+            QCOMPARE(form->lstPath->pos(), QPoint(TwipsToPixels(120), TwipsToPixels(510)));
+            QVERIFY(qAbs(form->lstPath->width() - (form->width() - TwipsToPixels(210))) <= 1);
+            const int expectHeight =
+                heightTwips > 615 ? form->height() - TwipsToPixels(615) : listHeightBefore;
+            QVERIFY(qAbs(form->lstPath->height() - expectHeight) <= 1);
+        }
         // Above the list: drive box, then the three buttons side by side; a monospace list.
         QWidget* row[] = {form->drvDrives, form->cmdRoot, form->cmdBack, form->Command2};
         for (int i = 0; i < 4; ++i)
@@ -209,7 +204,7 @@ class WindowTest : public QObject, Sound::Player {
         QVERIFY(form->cmdDummy->geometry().right() < 0);  // never seen
         QFontMetrics list(form->lstPath->font());
         QCOMPARE(list.horizontalAdvance('i'), list.horizontalAdvance('W'));
-        QRect before = form->lstPath->geometry();
+        const QRect before = form->lstPath->geometry();
         form->showMinimized();
         QApplication::processEvents();
         form->showNormal();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "platform/userdirs.h"
 #include "startup/Globals.h"
 
 namespace {
@@ -186,4 +187,15 @@ SavedState FormLogic::ReadSavedState(float height, float width) {
         s.onTop = OnTopMode == 1;
     }
     return s;
+}
+
+std::string FormLogic::StartFolder(const std::string& commandLine) {
+    if (!commandLine.empty()) {
+        CmdLinePath = GetLongName(commandLine);
+        return GetFilePath(CmdLinePath);
+    }
+    std::string fallback =
+        IniFile == AppDir + ExeName + ".ini" ? AppDir : userdirs::FirstStartDir(AppDir);
+    std::string saved = ReadSetting(AppTitle, "LastDir", IniFile, fallback);
+    return DirExists(saved) == -1 ? saved : fallback;
 }

@@ -100,6 +100,12 @@ class FormLogic {
     // Reads the saved state; height and width are the window's current ones, in twips. Sets
     // LoopMode and OnTopMode as read.
     static SavedState ReadSavedState(float height, float width);
+    // The folder shown first for the command-line text: the argument's folder (CmdLinePath
+    // keeps the argument in its long-name form); without one, the saved LastDir while it still
+    // opens, else the program's folder when the settings lie beside it, else the user's music or
+    // home folder (an installed program's folder holds only STOP.wav). Needs AppDir, ExeName,
+    // AppTitle and IniFile.
+    static std::string StartFolder(const std::string& commandLine);
 
   private:
     std::vector<PathEntry> entries_;

@@ -15,7 +15,6 @@
 
 #include "mainwindow/PathListView.h"
 #include "mainwindow/frmWAV.h"
-#include "platform/userdirs.h"
 #include "startup/Globals.h"
 #include "util/Commands.h"
 
@@ -114,18 +113,7 @@ void Main(const std::string& commandLine, const std::string& exePath) {
     else
         InitGlobalsFrom(exePath);
     InitSettingsFile();
-    std::string text = Absolute(commandLine);
-    if (!text.empty()) {
-        CmdLinePath = GetLongName(text);
-        StartDir = GetFilePath(CmdLinePath);
-    } else {
-        // Where nothing else leads: the program's folder, but an installed program (settings kept
-        // elsewhere, its folder holds only STOP.wav) opens the user's music or home folder.
-        std::string fallback =
-            IniFile == AppDir + ExeName + ".ini" ? AppDir : userdirs::FirstStartDir(AppDir);
-        StartDir = ReadSetting(AppTitle, "LastDir", IniFile, fallback);
-        if (DirExists(StartDir) != -1) StartDir = fallback;
-    }
+    StartDir = FormLogic::StartFolder(Absolute(commandLine));
     if (!g_form) g_form = new frmWAV();
     frmWAV& form = *g_form;
     form.setAttribute(Qt::WA_DeleteOnClose);

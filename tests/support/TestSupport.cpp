@@ -10,15 +10,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
-
-namespace fs = std::filesystem;
 
 namespace testsupport {
 
 TempDir::TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "wavtest-XXXXXX").string();
+    std::string tmpl = (std::filesystem::temp_directory_path() / "wavtest-XXXXXX").string();
     if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
     path_ = tmpl;
 }
@@ -29,10 +27,8 @@ TempDir::~TempDir() {
         ("chmod -R u+rwx '" + path_ + "' 2>/dev/null; rm -rf '" + path_ + "'").c_str());
 }
 
-std::string TempDir::file(const std::string& name) const { return path_ + "/" + name; }
-
 std::string TempDir::mkdir(const std::string& name) const {
-    fs::create_directories(file(name));
+    std::filesystem::create_directories(file(name));
     return file(name);
 }
 
@@ -42,20 +38,21 @@ std::string TempDir::write(const std::string& name, const std::string& bytes) co
     return file(name);
 }
 
+std::string TempDir::fill(std::string text) const {
+    for (size_t at = 0; (at = text.find('@', at)) != std::string::npos; at += path_.size())
+        text.replace(at, 1, path_);
+    return text;
+}
+
 bool WriteWave(const std::string& path, const std::vector<float>& interleaved, int channels,
                int rate, int format) {
-    SF_INFO info{};
-    info.channels = channels;
-    info.samplerate = rate;
-    info.format = format;
-    if (!sf_format_check(&info)) return false;
-    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    SF_INFO info{0, rate, channels, format, 0, 0};
+    SNDFILE* f = sf_format_check(&info) ? sf_open(path.c_str(), SFM_WRITE, &info) : nullptr;
     if (!f) return false;
     sf_command(f, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-    sf_count_t frames = static_cast<sf_count_t>(interleaved.size()) / channels;
-    sf_count_t done = sf_writef_float(f, interleaved.data(), frames);
-    sf_close(f);
-    return done == frames;
+    const sf_count_t frames = static_cast<sf_count_t>(interleaved.size()) / channels;
+    const bool written = sf_writef_float(f, interleaved.data(), frames) == frames;
+    return sf_close(f) == 0 && written;
 }
 
 std::vector<float> Tone(double hz, int rate, int frames, int channels, float amp) {
@@ -69,9 +66,7 @@ std::vector<float> Tone(double hz, int rate, int frames, int channels, float amp
 
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 bool AsUnprivileged(const std::function<bool()>& fn, long fileLimit, bool keepRoot) {

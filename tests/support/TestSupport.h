@@ -16,11 +16,13 @@ class TempDir {
     // The folder, without a trailing "/".
     const std::string& path() const { return path_; }
     // path() + "/" + name.
-    std::string file(const std::string& name) const;
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
     // Creates a sub-folder (and its parents); returns its path.
     std::string mkdir(const std::string& name) const;
     // Creates a file with the given bytes; returns its path.
     std::string write(const std::string& name, const std::string& bytes) const;
+    // text with every "@" replaced by path(): table rows name paths below the folder this way.
+    std::string fill(std::string text) const;
 
   private:
     std::string path_;

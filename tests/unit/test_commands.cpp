@@ -1,16 +1,13 @@
-// Path helpers, executable globals, number texts and the settings wrappers.
+// Path helpers, executable globals and number texts.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cmath>
-#include <filesystem>
 #include <limits>
 
 #include "TestSupport.h"
 #include "startup/Globals.h"
 #include "util/Commands.h"
-
-namespace {
 
 using Fn = std::string (*)(const std::string&);
 using Pair = std::pair<std::string, std::string>;
@@ -53,9 +50,6 @@ TEST(InitGlobals, FolderAndNameOfTheExecutable) {
         InitGlobalsFrom(exe);
         EXPECT_EQ(AppDir + "|" + ExeName, expected);
     }
-    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe");
-    InitGlobals();
-    EXPECT_EQ(AppDir + ExeName, exe.parent_path().string() + "/" + exe.stem().string());
     AppDir = ExeName = "";
 }
 
@@ -67,27 +61,15 @@ TEST(NumberTexts, ReadSingleTextAndRound) {
         {"1E+2", 100}, {"2e-1", 0.2}, {".25", 0.25}, {"5.", 5}, {"-.5", -0.5}, {"1.5.5", 1.5}, {"- 3", 0}, {"1,5", 1},
         {"1e-400", 0}, {"0x10", 0}, {"1e400", inf}, {"-" + std::string(400, '9'), -inf}};
     const std::pair<float, std::string> single[] = {{4590, "4590"}, {-1, "-1"}, {-0.0f, "0"}, {0.5f, "0.5"},
-        {1234567, "1234567"}, {-49995, "-49995"}, {1.2345678e7f, "1.234568E+07"}, {NAN, "0"}};
+        {1234567, "1234567"}, {-49995, "-49995"}, {1.2345678e7f, "1.234568E+07"}};
     const std::pair<double, std::optional<int16_t>> round[] = {{0.5, 0}, {1.4, 1}, {1.5, 2}, {2.5, 2}, {-2.5, -2},
         {32767.4, 32767}, {32767.5, {}}, {-32768.5, -32768}, {-32768.6, {}}, {70000, {}}, {inf, {}}, {NAN, {}}};
     // clang-format on
     for (const auto& [text, value] : read) EXPECT_EQ(ReadNumber(text), value) << text;
     for (const auto& [value, text] : single) {
         EXPECT_EQ(SingleText(value), text) << value;
-        if (!std::isnan(value)) {
-            EXPECT_FLOAT_EQ(ReadNumber(SingleText(value)), value);  // reads back
-        }
+        EXPECT_FLOAT_EQ(ReadNumber(SingleText(value)), value);  // reads back
     }
+    EXPECT_EQ(SingleText(NAN), "0");
     for (const auto& [value, result] : round) EXPECT_EQ(RoundToInt16(value), result) << value;
 }
-
-TEST(ReadWriteSetting, FallsBackAndRoundTrips) {
-    testsupport::TempDir dir;
-    std::string ini = dir.file("wavplayer.ini");
-    EXPECT_EQ(ReadSetting("App", "LastDir", ini, "/fallback/"), "/fallback/");
-    WriteSettings("App", {{"LastDir", "/music/"}, {"Top", ""}}, ini);
-    EXPECT_EQ(ReadSetting("APP", "LASTDIR", ini, "/x/") + ReadSetting("App", "Top", ini, "-1"),
-              "/music/-1");
-}
-
-}  // namespace

@@ -10,16 +10,7 @@
 #include "TestSupport.h"
 #include "platform/profile.h"
 
-using testsupport::AsUnprivileged;
-using testsupport::ReadAll;
-using testsupport::TempDir;
-
-namespace {
-
-// How many names dir holds, to see that no temporary file was left behind.
-long Entries(const std::string& dir) {
-    return std::distance(std::filesystem::directory_iterator(dir), {});
-}
+using namespace testsupport;
 
 TEST(ProfileRead, PropertiesOfTheFormat) {
     using Case = std::tuple<std::string, std::string, std::string, std::optional<std::string>>;
@@ -34,8 +25,8 @@ TEST(ProfileRead, PropertiesOfTheFormat) {
     TempDir dir;
     for (const auto& [content, section, key, value] : cases)
         EXPECT_EQ(profile::Read(dir.write("s.ini", content), section, key), value) << content;
-    EXPECT_EQ(profile::Read(dir.file("missing.ini"), "App", "Top"), std::nullopt);
-    EXPECT_EQ(profile::Read(dir.path(), "App", "Top"), std::nullopt);
+    EXPECT_FALSE(profile::Read(dir.file("missing.ini"), "App", "Top") ||
+                 profile::Read(dir.path(), "App", "Top"));
 }
 
 TEST(ProfileWrite, ChangesOnlyWhatItMust) {
@@ -92,8 +83,8 @@ TEST(ProfileWrite, NewFilesLongValuesPermissionsAndLinks) {
     ASSERT_EQ(chmod(real.c_str(), 0640) | symlink("real.ini", dir.file("link.ini").c_str()) |
                   symlink("new.ini", dir.file("dangling.ini").c_str()),
               0);
-    ASSERT_TRUE(profile::Write(dir.file("link.ini"), "App", "Top", "2"));
-    ASSERT_TRUE(profile::Write(dir.file("dangling.ini"), "App", "Top", "3"));
+    ASSERT_TRUE(profile::Write(dir.file("link.ini"), "App", "Top", "2") &&
+                profile::Write(dir.file("dangling.ini"), "App", "Top", "3"));
     EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.ini")));
     EXPECT_EQ(ReadAll(real) + ReadAll(dir.file("new.ini")), "[App]\nTop=2\n[App]\nTop=3\n");
     EXPECT_TRUE(stat(real.c_str(), &st) == 0 && (st.st_mode & 07777) == 0640u);
@@ -128,7 +119,6 @@ TEST(ProfileWrite, RefusedAndFailedWritesLeaveTheFileWhole) {
     EXPECT_FALSE(AsUnprivileged(
         [&] { return profile::Write(ini, "App", "LastDir", std::string(99, 'x')); }, 64, true));
     EXPECT_EQ(ReadAll(ini) + ReadAll(owned), original + original);
-    EXPECT_EQ(Entries(dir.path()) + Entries(folder), 5);  // no temporary file left
+    // No temporary file left: s.ini, fifo.ini, d.ini, f and f/s.ini.
+    EXPECT_EQ(std::distance(std::filesystem::recursive_directory_iterator(dir.path()), {}), 5);
 }
-
-}  // namespace

@@ -10,7 +10,8 @@
 // request. What the capture side adds is the same for every case: compare cases, not absolutes.
 //
 // Usage: pipewire_latency service|native|native-loop STARTS [SINK]
-// Prints "driver: NAME", "quantum: FRAMES", then one "latency_ms: X" per start.
+// Prints "driver: NAME", "quantum: FRAMES", then per start "latency_ms: X", or "lost: N" when the
+// click never arrived within 2 s (fails when more than a quarter are lost).
 #include <SDL.h>
 #include <pipewire/pipewire.h>
 #include <sndfile.h>
@@ -39,7 +40,8 @@ namespace {
 
 constexpr int kRate = 48000;
 constexpr int kChannels = 2;
-constexpr int kClickFrames = 240;  // 5 ms
+// 50 ms: a graph cycle dropped on a loaded machine delays the click rather than hiding it.
+constexpr int kClickFrames = 2400;
 constexpr float kLevel = 0.9f;
 constexpr float kThreshold = 0.1f;
 
@@ -83,12 +85,15 @@ class Probe {
         return hit_;
     }
     std::uint32_t Quantum() const { return quantum_.load(); }
+    // Graph cycles seen so far, to tell a recorder that stopped from a sound that never came.
+    unsigned long Cycles() const { return cycles_.load(); }
 
     static void Process(void* self) { static_cast<Probe*>(self)->OnProcess(); }
     pw_stream* stream = nullptr;
 
   private:
     void OnProcess() {
+        ++cycles_;
         pw_buffer* b = pw_stream_dequeue_buffer(stream);
         if (!b) return;
         pw_time t{};
@@ -114,6 +119,7 @@ class Probe {
     bool armed_ = false;
     std::int64_t hit_ = 0;
     std::atomic<std::uint32_t> quantum_{0};
+    std::atomic<unsigned long> cycles_{0};
 };
 
 // The baseline: a native playback stream asking for a 256-frame period, which plays the click
@@ -220,18 +226,20 @@ int main(int argc, char** argv) {
             player.Trigger();
     };
 
-    // Warm up: the device is opened and the streams linked by the first plays, not measured.
+    // Warm up: the device is opened and the streams linked by the first plays, not measured. A
+    // click played before the recorder is linked is lost, so the plays repeat until three arrive.
     int status = 0;
-    for (int i = 0; i < 3; ++i) {
+    int heard = 0;
+    for (int i = 0; heard < 3 && i < 20; ++i) {
         probe.Arm();
         start();
         if (service) service->Settle();
-        if (!probe.Wait(std::chrono::seconds(5))) {
-            std::fprintf(stderr, "nothing reaches the sink\n");
-            status = 1;
-            break;
-        }
+        if (probe.Wait(std::chrono::seconds(1))) ++heard;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    if (heard < 3) {
+        std::fprintf(stderr, "nothing reaches the sink\n");
+        status = 1;
     }
     const char* driver = native ? mode.c_str() : SDL_GetCurrentAudioDriver();
     std::printf("driver: %s\nquantum: %u\n", driver ? driver : "none", probe.Quantum());
@@ -239,6 +247,7 @@ int main(int argc, char** argv) {
     // Starts at random phases against the graph cycle, each well after the last click ended.
     std::mt19937 rng(12345);
     std::uniform_int_distribution<int> gap(100000, 160000);
+    int lost = 0;
     for (int i = 0; status == 0 && i < starts; ++i) {
         std::this_thread::sleep_for(std::chrono::microseconds(gap(rng)));
         probe.Arm();
@@ -246,9 +255,10 @@ int main(int argc, char** argv) {
         start();
         const std::int64_t hit = probe.Wait(std::chrono::seconds(2));
         if (!hit) {
-            std::fprintf(stderr, "start %d never reached the sink\n", i);
-            status = 1;
-            break;
+            // Counted and reported; a recorder that stopped makes every later start fail too.
+            std::printf("lost: %d (recorder at cycle %lu)\n", i, probe.Cycles());
+            if (++lost > starts / 4 + 1) status = 1;
+            continue;
         }
         std::printf("latency_ms: %.3f\n", (hit - t0) / 1e6);
         std::fflush(stdout);

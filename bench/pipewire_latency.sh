@@ -3,7 +3,8 @@
 # tests/e2e/pipewire_env.sh), for the sound service through SDL's pipewire driver (what it picks by
 # itself), through SDL's pulseaudio driver on pipewire-pulse, and for bare native PipeWire clients.
 # The cases take turns, ROUNDS rounds of STARTS starts each, so load on the machine falls on all.
-# Prints p50/p95 per case and the differences against the native client.
+# Prints p50/p95 per case and the differences against the native clients: "native" fills its
+# buffers on PipeWire's realtime thread, "native-loop" on its own thread as SDL's driver does.
 # Usage: bench/pipewire_latency.sh [BUILD_DIR] [ROUNDS] [STARTS]
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -31,9 +32,11 @@ run() {
     got=$(sed -n 's/^driver: //p' "$tmp/out")
     [ "$got" = "$want" ] || { echo "$name went through \"$got\", not $want"; exit 1; }
     sed -n "s/^latency_ms: /$name /p" "$tmp/out" >>"$tmp/all"
+    sed -n "s/^lost: /$name /p" "$tmp/out" >>"$tmp/lost"
     sed -n "s/^quantum: /$name /p" "$tmp/out" >>"$tmp/quantum"
 }
 : >"$tmp/all"
+: >"$tmp/lost"
 for r in $(seq 1 "$rounds"); do
     for c in $(echo "native native-loop pipewire pulseaudio" | tr ' ' '\n' |
                awk -v r="$r" '{ a[NR] = $0 } END { for (i = 0; i < NR; i++) print a[(i + r) % NR + 1] }'); do
@@ -45,6 +48,7 @@ for r in $(seq 1 "$rounds"); do
     done
 done
 echo "graph quantum (frames):" $(sort -u "$tmp/quantum" | tr '\n' ' ')
+echo "starts whose click never arrived:" $(cut -d' ' -f1 "$tmp/lost" | sort | uniq -c | tr '\n' ' ')
 
 python3 - "$tmp/all" <<'PY'
 import sys
@@ -70,6 +74,7 @@ for c in order[1:]:
     print("  %-12s - native:  p50 %+6.2f  p95 %+6.2f   (ratio p50 %.2fx, p95 %.2fx)" % (
         c, pct(v, 50) - pct(base, 50), pct(v, 95) - pct(base, 95),
         pct(v, 50) / pct(base, 50), pct(v, 95) / pct(base, 95)))
-p, q = cases["pipewire"], cases["pulseaudio"]
-print("  pulseaudio   - pipewire: p50 %+6.2f  p95 %+6.2f" % (pct(q, 50) - pct(p, 50), pct(q, 95) - pct(p, 95)))
+for c, d in (("pipewire", "native-loop"), ("pulseaudio", "pipewire")):
+    v, w = cases[c], cases[d]
+    print("  %-12s - %s: p50 %+6.2f  p95 %+6.2f" % (c, d, pct(v, 50) - pct(w, 50), pct(v, 95) - pct(w, 95)))
 PY

@@ -5,7 +5,8 @@ PACKAGES="cmake g++ make pkg-config git qt6-base-dev qt6-qpa-plugins libsndfile1
 libsdl2-dev libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core"
 if [ "${1:-}" = "--tests" ]; then
     PACKAGES="$PACKAGES pulseaudio pulseaudio-utils desktop-file-utils appstream python3 xauth
-clang libclang-rt-14-dev clang-format clang-tidy clang-tools pipewire pipewire-pulse wireplumber dbus"
+clang libclang-rt-14-dev clang-format clang-tidy clang-tools pipewire pipewire-pulse wireplumber dbus
+libpipewire-0.3-dev"
 fi
 missing=""
 for p in $PACKAGES; do

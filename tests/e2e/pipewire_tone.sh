@@ -11,56 +11,18 @@ bindir=${1:?usage: pipewire_tone.sh BINDIR}
 here=$(cd "$(dirname "$0")" && pwd)
 player=$bindir/play_tone
 [ -x "$player" ] || { echo "no $player"; exit 1; }
-for c in pipewire wireplumber pipewire-pulse dbus-daemon pactl parec; do
-    command -v $c >/dev/null || { echo "$c missing"; exit 77; }
-done
+command -v parec >/dev/null || { echo "parec missing"; exit 77; }
+. "$here/pipewire_env.sh"
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/pipewire-e2e-XXXXXX")
-pids=
 rec_pid=
 cleanup() {
     [ -n "$rec_pid" ] && kill "$rec_pid" 2>/dev/null
-    for p in $pids; do kill "$p" 2>/dev/null; done
-    for p in $pids; do wait "$p" 2>/dev/null; done
-    [ -s "$tmp/dbus.pid" ] && kill "$(cat "$tmp/dbus.pid")" 2>/dev/null
+    pw_env_stop
     rm -rf "$tmp"
 }
 trap cleanup EXIT INT TERM
-
-# Everything private: runtime folder, home, configuration and state; no desktop session.
-mkdir -p "$tmp/xdg" "$tmp/home"
-chmod 700 "$tmp/xdg"
-export XDG_RUNTIME_DIR=$tmp/xdg HOME=$tmp/home XDG_CONFIG_HOME=$tmp/home/.config
-export XDG_STATE_HOME=$tmp/home/.state
-unset DISPLAY WAYLAND_DISPLAY PULSE_SERVER PIPEWIRE_REMOTE SDL_AUDIODRIVER
-dbus-daemon --session --fork --address="unix:path=$tmp/bus" --print-pid=3 3>"$tmp/dbus.pid" ||
-    { echo "no session bus"; exit 77; }
-export DBUS_SESSION_BUS_ADDRESS=unix:path=$tmp/bus
-
-pipewire >"$tmp/pipewire.log" 2>&1 &
-pids="$pids $!"
-for _ in $(seq 1 50); do [ -S "$XDG_RUNTIME_DIR/pipewire-0" ] && break; sleep 0.1; done
-wireplumber >"$tmp/wireplumber.log" 2>&1 &
-pids="$pids $!"
-pipewire-pulse >"$tmp/pipewire-pulse.log" 2>&1 &
-pids="$pids $!"
-up=
-for _ in $(seq 1 100); do
-    if pactl info >/dev/null 2>&1; then up=1; break; fi
-    sleep 0.1
-done
-if [ -z "$up" ]; then
-    echo "PipeWire did not start:"; cat "$tmp"/*.log
-    exit 77
-fi
-# The PulseAudio layer refuses modules until the session manager has come up.
-sink=
-for _ in $(seq 1 50); do
-    pactl load-module module-null-sink sink_name=test rate=48000 channels=2 >/dev/null 2>&1 &&
-        pactl set-default-sink test && { sink=1; break; }
-    sleep 0.1
-done
-[ -n "$sink" ] || { echo "no null sink"; cat "$tmp"/*.log; exit 1; }
+pw_env_start || exit $?
 
 # One take: record the monitor while play_tone plays, then check the recording.
 take() {

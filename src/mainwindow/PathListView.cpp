@@ -118,7 +118,8 @@ void PathListView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 bool PathListView::viewportEvent(QEvent* event) {
-    if (event->type() == QEvent::Leave) ++hover_;  // the pointer no longer rests on the entry
+    // Leaving or scrolling, the pointer no longer rests on the entry it rested on.
+    if (event->type() == QEvent::Leave || event->type() == QEvent::Wheel) ++hover_;
     if (event->type() != QEvent::ToolTip) return QListView::viewportEvent(event);
     // Only the file under a resting pointer is read. The window never waits for it: the text
     // comes back as an event, and shows if it came soon enough and the pointer is still there.

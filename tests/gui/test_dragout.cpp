@@ -41,10 +41,10 @@ class DragOutTest : public QObject, Sound::Player {
         return form->lstPath->visualRect(form->lstPathModel->match(first, 0, DisplayName(text))[0])
             .center();
     }
-    // Drags entry past the drag distance and lets go over the middle of onto; what a drop there
-    // carried.
+    // Drags entry past the drag distance and lets go over the middle of onto (by default a fresh
+    // window standing in for another program); what a drop there carried.
     QByteArray Drag(const std::string& entry, QWidget* onto = nullptr) {
-        QWidget target;  // another program's window, a fresh one each time
+        QWidget target;  // the minimal platform carries a drag into a window only once
         target.setObjectName("target");
         target.setAcceptDrops(true);
         target.setGeometry(form->frameGeometry().right() + 20, 0, 200, 200);

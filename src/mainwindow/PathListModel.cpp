@@ -7,8 +7,12 @@ int PathListModel::rowCount(const QModelIndex& parent) const {
 }
 
 QVariant PathListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= Count() || role != Qt::DisplayRole) return {};
-    return DisplayName(entries_[static_cast<size_t>(index.row())].text);
+    if (!index.isValid() || index.row() >= Count()) return {};
+    const PathEntry& entry = logic_.Entries()[static_cast<size_t>(index.row())];
+    if (role == Qt::DisplayRole) return DisplayName(entry.text);
+    if (role == kFilePathRole && entry.kind == EntryKind::File)
+        return QByteArray::fromStdString(logic_.WavePath(index.row()));
+    return {};
 }
 
 Qt::ItemFlags PathListModel::flags(const QModelIndex& index) const {

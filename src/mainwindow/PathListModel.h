@@ -1,5 +1,6 @@
 // The rows of the folder list: a view onto the entries FormLogic holds. A folder of 100,000
 // files costs one model reset, and display text is decoded only for the rows that are painted.
+// File entries also answer kFilePathRole: the file's full path as bytes (a QByteArray).
 #pragma once
 #include <QAbstractListModel>
 #include <string>
@@ -7,22 +8,24 @@
 
 #include "mainwindow/FormLogic.h"
 
+constexpr int kFilePathRole = Qt::UserRole;
+
 class PathListModel : public QAbstractListModel {
   public:
-    PathListModel(const std::vector<PathEntry>& entries, QObject* parent)
-        : QAbstractListModel(parent), entries_(entries) {}
+    PathListModel(const FormLogic& logic, QObject* parent)
+        : QAbstractListModel(parent), logic_(logic) {}
 
     // Bracket a change of the entries.
     void BeginReset() { beginResetModel(); }
     void EndReset() { endResetModel(); }
-    int Count() const { return static_cast<int>(entries_.size()); }
+    int Count() const { return static_cast<int>(logic_.Entries().size()); }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
   private:
-    const std::vector<PathEntry>& entries_;
+    const FormLogic& logic_;
 };
 
 // Display text of a byte name: UTF-8 where valid, otherwise each stray byte shown as the

@@ -1,16 +1,44 @@
 #include "mainwindow/PathListView.h"
 
+#include <QApplication>
+#include <QDrag>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QToolTip>
 
-PathListView::PathListView(QWidget* parent) : QListView(parent) {
+#include "mainwindow/PathListModel.h"
+#include "platform/fileurl.h"
+
+namespace {
+
+// How long a pointer resting on a file waits for its header before going without a tooltip.
+constexpr qint64 kInfoWaitMs = 150;
+
+}  // namespace
+
+PathListView::PathListView(QWidget* parent)
+    : QListView(parent), info_(std::make_unique<fileinfo::InfoCache>()) {
     setUniformItemSizes(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setAcceptDrops(true);
     setDragDropMode(QAbstractItemView::DropOnly);
     setDropIndicatorShown(false);
+    viewport()->setMouseTracking(true);  // a pointer leaving the entry it rested on cancels its tip
+}
+
+// The cache goes first: from then on no read answers into this view.
+PathListView::~PathListView() { info_.reset(); }
+
+void PathListView::SetFileInfo(std::unique_ptr<fileinfo::InfoCache> info) {
+    info_ = std::move(info);
+}
+
+QByteArray PathListView::FilePathAt(int row) const {
+    return model() && row >= 0 ? model()->index(row, 0).data(kFilePathRole).toByteArray()
+                               : QByteArray();
 }
 
 // With nothing selected (a rebuilt list) QListView sends every key to the first row, or moves
@@ -51,8 +79,37 @@ void PathListView::mousePressEvent(QMouseEvent* event) {
                  : event->button() == Qt::RightButton  ? 2
                  : event->button() == Qt::MiddleButton ? 4
                                                        : 0;
+    dragRow_ = button == 1 ? indexAt(event->position().toPoint()).row() : -1;
+    dragStart_ = event->position().toPoint();
+    ++hover_;  // a tip on its way would cover what the press does
     if (button != 2) QListView::mousePressEvent(event);
     emit pressed(button);
+}
+
+void PathListView::mouseMoveEvent(QMouseEvent* event) {
+    // Held on a file entry, the pointer drags that file out (the press has already played it);
+    // until it has moved far enough the selection stays where the press put it.
+    if (indexAt(event->position().toPoint()).row() != hoverRow_) ++hover_;  // off the entry
+    QByteArray path = event->buttons() & Qt::LeftButton ? FilePathAt(dragRow_) : QByteArray();
+    if (path.isEmpty()) {
+        dragRow_ = -1;
+        QListView::mouseMoveEvent(event);
+        return;
+    }
+    if ((event->position().toPoint() - dragStart_).manhattanLength() <
+        QApplication::startDragDistance())
+        return;
+    QRect row = visualRect(model()->index(dragRow_, 0));
+    dragRow_ = -1;
+    auto* data = new QMimeData;
+    data->setData("text/uri-list",
+                  QByteArray::fromStdString(fileurl::FileUrl(path.toStdString())) + "\r\n");
+    data->setData("text/plain", path);
+    auto* drag = new QDrag(this);  // Qt deletes it when the drag is over
+    drag->setMimeData(data);
+    drag->setPixmap(viewport()->grab(row));  // the entry itself goes with the pointer
+    drag->setHotSpot(dragStart_ - row.topLeft());
+    drag->exec(Qt::CopyAction, Qt::CopyAction);
 }
 
 void PathListView::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -60,17 +117,54 @@ void PathListView::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) emit doubleClicked();
 }
 
-// Entering and moving accept the same drags: anything that carries URLs.
+bool PathListView::viewportEvent(QEvent* event) {
+    // Leaving or scrolling, the pointer no longer rests on the entry it rested on.
+    if (event->type() == QEvent::Leave || event->type() == QEvent::Wheel) ++hover_;
+    if (event->type() != QEvent::ToolTip) return QListView::viewportEvent(event);
+    // Only the file under a resting pointer is read. The window never waits for it: the text
+    // comes back as an event, and shows if it came soon enough and the pointer is still there.
+    auto* help = static_cast<QHelpEvent*>(event);
+    hoverRow_ = indexAt(help->pos()).row();
+    hoverPath_ = FilePathAt(hoverRow_);
+    hoverAt_ = help->globalPos();
+    hoverTime_.start();
+    const unsigned hover = ++hover_;
+    if (hoverPath_.isEmpty() || !info_) {
+        QToolTip::hideText();
+        return true;
+    }
+    info_->Lookup(hoverPath_.toStdString(), [this, hover](const std::string& text) {
+        QMetaObject::invokeMethod(
+            this, [this, hover, tip = QString::fromStdString(text)] { ShowInfo(hover, tip); },
+            Qt::QueuedConnection);
+    });
+    return true;
+}
+
+void PathListView::ShowInfo(unsigned hover, const QString& text) {
+    const QModelIndex index = model() ? model()->index(hoverRow_, 0) : QModelIndex();
+    if (hover != hover_ || hoverTime_.elapsed() > kInfoWaitMs ||
+        FilePathAt(hoverRow_) != hoverPath_)
+        return;
+    QToolTip::showText(hoverAt_, text, viewport(), visualRect(index));
+}
+
+// Entering and moving accept the same drags: anything that carries URLs and does not come from
+// this program (a file dragged out and let go over the list is no drop).
 void PathListView::dragEnterEvent(QDragEnterEvent* event) { dragMoveEvent(event); }
 
 void PathListView::dragMoveEvent(QDragMoveEvent* event) {
-    if (event->mimeData()->hasUrls())
+    if (event->mimeData()->hasUrls() && !event->source())
         event->acceptProposedAction();
     else
         event->ignore();
 }
 
 void PathListView::dropEvent(QDropEvent* event) {
+    if (event->source()) {
+        event->ignore();
+        return;
+    }
     event->acceptProposedAction();
     emit dropped(event->mimeData());
 }

@@ -1,13 +1,23 @@
 // The list control: a QListView that reports key releases, mouse presses, double clicks and
-// file drops as signals, and moves like a list box when a key comes with nothing selected.
+// file drops as signals, and moves like a list box when a key comes with nothing selected. A file
+// entry can be dragged out to other programs, and resting the pointer on one tells what it is.
+// File paths come from the model's kFilePathRole.
 #pragma once
+#include <QElapsedTimer>
 #include <QListView>
 #include <QMimeData>
+#include <memory>
+
+#include "platform/fileinfo.h"
 
 class PathListView : public QListView {
     Q_OBJECT
   public:
     explicit PathListView(QWidget* parent);
+    ~PathListView() override;
+
+    // Replaces what reads the file tooltips (tests hold reads with it).
+    void SetFileInfo(std::unique_ptr<fileinfo::InfoCache> info);
 
   signals:
     // Windows key code (see KeyCodeOf) and shift state (1 Shift, 2 Ctrl, 4 Alt) of a release.
@@ -22,10 +32,26 @@ class PathListView : public QListView {
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+
+  private:
+    // The full path of the file entry at row, empty for folders, "[..]" and rows out of range.
+    QByteArray FilePathAt(int row) const;
+    void ShowInfo(unsigned hover, const QString& text);
+
+    std::unique_ptr<fileinfo::InfoCache> info_;
+    int dragRow_ = -1;  // the file entry the left button went down on, until a drag starts
+    QPoint dragStart_;
+    unsigned hover_ = 0;  // counts the pointer's rests and moves; an older answer is dropped
+    int hoverRow_ = -1;
+    QByteArray hoverPath_;
+    QPoint hoverAt_;
+    QElapsedTimer hoverTime_;
 };
 
 // The Windows key code of a released key (Space 32, Escape 27, Enter 13, ...); keys without one

@@ -88,7 +88,7 @@ void frmWAV::BuildControls() {
 
     lstPath = new PathListView(this);
     lstPath->setObjectName("lstPath");
-    lstPathModel = new PathListModel(logic.Entries(), lstPath);
+    lstPathModel = new PathListModel(logic, lstPath);
     lstPath->setModel(lstPathModel);
     connect(lstPath, &PathListView::pressed, this,
             [this](int button) { lstPath_MouseDown(static_cast<int16_t>(button), 0, 0, 0); });

@@ -1,0 +1,127 @@
+// Dragging a file entry out to another window, and the tooltip that tells what a file is.
+#include <QTest>
+#include <QTimer>
+#include <future>
+
+#include "TestSupport.h"
+#include "mainwindow/PathListModel.h"
+#include "mainwindow/PathListView.h"
+#include "mainwindow/frmWAV.h"
+#include "sound/Sound.h"
+#include "startup/AppModul.h"
+
+class DragOutTest : public QObject, Sound::Player {
+    Q_OBJECT
+
+    testsupport::TempDir root;
+    std::string lib = root.mkdir("lib/sub").substr(0, root.path().size() + 4);
+    frmWAV* form = nullptr;
+    QByteArray carried;  // by the last drop on another window: "uri-list|plain|action"
+    QString tip;         // the last tip shown (the minimal platform hides it again at once)
+    int starts = 0;
+
+    void Start(const std::string&, bool) override { ++starts; }
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (e->type() == QEvent::Show && o->objectName() == "qtooltip_label")
+            tip = o->property("text").toString();
+        if (o->objectName() != "target" ||
+            (e->type() != QEvent::DragEnter && e->type() != QEvent::Drop))
+            return false;
+        auto* drop = static_cast<QDropEvent*>(e);
+        drop->acceptProposedAction();
+        if (e->type() == QEvent::Drop)
+            carried = drop->mimeData()->data("text/uri-list") + "|" +
+                      drop->mimeData()->data("text/plain") + "|" +
+                      QByteArray::number(drop->dropAction());
+        return false;
+    }
+    QWidget* List() const { return form->lstPath->viewport(); }
+    QPoint At(const std::string& text) const {
+        QModelIndex first = form->lstPathModel->index(0);
+        return form->lstPath->visualRect(form->lstPathModel->match(first, 0, DisplayName(text))[0])
+            .center();
+    }
+    // Drags entry past the drag distance and lets go over the middle of onto (by default a fresh
+    // window standing in for another program); what a drop there carried.
+    QByteArray Drag(const std::string& entry, QWidget* onto = nullptr) {
+        QWidget target;  // the minimal platform carries a drag into a window only once
+        target.setObjectName("target");
+        target.setAcceptDrops(true);
+        target.setGeometry(form->frameGeometry().right() + 20, 0, 200, 200);
+        target.show();
+        if (!QTest::qWaitForWindowExposed(onto = onto ? onto : &target)) return "unseen";
+        QObject scope;                       // no drag, no loop: the timer goes with the scope
+        QTimer::singleShot(0, &scope, [&] {  // runs inside the drag's own loop
+            QTest::mouseMove(onto, onto->rect().center());
+            QTest::mouseRelease(onto, Qt::LeftButton, {}, onto->rect().center());
+        });
+        carried.clear();
+        QTest::mousePress(List(), Qt::LeftButton, {}, At(entry));
+        QTest::mouseMove(List(), At(entry) + QPoint(QApplication::startDragDistance() + 1, 0));
+        QTest::mouseRelease(List(), Qt::LeftButton, {}, At(entry));
+        return carried;
+    }
+    // The tip shown within 300 ms of the pointer coming to rest on entry, "" for none.
+    QString Tip(const std::string& entry) {
+        tip.clear();
+        QHelpEvent help(QEvent::ToolTip, At(entry), List()->mapToGlobal(At(entry)));
+        QApplication::sendEvent(List(), &help);
+        return QTest::qWaitFor([&] { return !tip.isEmpty(); }, 300) ? tip : QString();
+    }
+
+  private slots:
+    void initTestCase() {
+        for (const char* f : {"lib/Kick 1.wav", "lib/odd\xff.wav", "lib/[intro].wav"})
+            root.write(f, "");
+        qApp->installEventFilter(this);
+        Sound::SetPlayer(this);
+        Main(lib + "/Kick 1.wav", root.file("wavplayer"));
+        QVERIFY(QTest::qWaitForWindowExposed(form = MainForm()));
+    }
+    void cleanupTestCase() { CloseMainForm(); }
+
+    // File entries drag out their URL and path as a copy (1), and the press plays them as ever;
+    // folders and "[..]" drag nothing. Let go over the list itself, a file is no drop.
+    void dragsTheFileOut() {
+        // clang-format off
+        const std::pair<std::string, QByteArray> rows[] = {{"Kick 1.wav", "/Kick%201.wav"},
+            {"odd\xff.wav", "/odd%FF.wav"}, {"[intro].wav", "/%5Bintro%5D.wav"}, {"[sub]", ""}, {"[..]", ""}};
+        // clang-format on
+        for (const auto& [entry, uri] : rows) {
+            starts = 0;
+            QByteArray path = QByteArray::fromStdString(lib + "/" + entry);
+            QByteArray url = "file://" + path.left(lib.size()) + uri;
+            QCOMPARE(Drag(entry), uri.isEmpty() ? QByteArray() : url + "\r\n|" + path + "|1");
+            QCOMPARE(starts, uri.isEmpty() ? 0 : 1);
+        }
+        Drag("Kick 1.wav", form->lstPath);
+        QCOMPARE(form->LabelText() + std::to_string(starts), lib + "/1");  // no folder opened
+    }
+
+    // Resting on a file tells what it is, without selecting or playing it; other entries tell
+    // nothing. A read that hangs leaves the window answering and shows nothing, even when it
+    // comes too late; the next rest finds it cached.
+    void tooltips() {
+        QCOMPARE(Tip("odd\xff.wav") + Tip("[sub]") + Tip("[..]"), QString("not a playable wave"));
+        std::promise<void> release;
+        std::shared_future<void> held = release.get_future().share();
+        form->lstPath->SetFileInfo(std::make_unique<fileinfo::InfoCache>(
+            [=](const std::string&) { return held.wait(), "late"; }));
+        int selected = form->ListIndex();
+        starts = 0;
+        QCOMPARE(Tip("[intro].wav"), QString());
+        QCOMPARE(form->ListIndex() + starts, selected);
+        QTest::mouseClick(List(), Qt::LeftButton, {}, At("[intro].wav"));
+        QCOMPARE(starts, 1);
+        QCOMPARE(Tip("Kick 1.wav"), QString());  // its answer comes after 300 ms: too late
+        release.set_value();
+        QTest::qWait(50);
+        QVERIFY(tip.isEmpty());
+        QCOMPARE(Tip("[intro].wav"), QString("late"));
+    }
+};
+
+// The offscreen platform ends every drag at once; the minimal one carries it over windows.
+static const bool minimal = qputenv("QT_QPA_PLATFORM", "minimal");
+QTEST_MAIN(DragOutTest)
+#include "test_dragout.moc"

@@ -209,8 +209,12 @@ void BM_Baseline_DecodeWholeFile(benchmark::State& state) {
     Report(state, ms, "base" + SizeKey(state.range(0)));
 }
 
-void BM_Service_Stream(benchmark::State& state) {
-    const std::string& path = FileOfSize(state.range(0));
+// Starts path after the stop file, at a random moment within the period so every phase of the
+// clock is sampled; beforeStart runs first in each round (with the stop file settled),
+// afterStart once the first frame was seen. Returns the start-to-first-frame times in ms.
+std::vector<double> MeasureStarts(benchmark::State& state, const std::string& path,
+                                  const std::function<void(audio::SoundService&)>& beforeStart,
+                                  const std::function<void()>& afterStart) {
     audio::CaptureOutput cap(kRate);
     audio::SoundService service(cap);
     PeriodClock clock([&](float* out, std::size_t n) { cap.Pull(out, n); });
@@ -220,7 +224,7 @@ void BM_Service_Stream(benchmark::State& state) {
     for (auto _ : state) {
         service.Start(Stop(), false);
         service.Settle();
-        // A random moment within the period, so every phase of the clock is sampled.
+        beforeStart(service);
         std::this_thread::sleep_for(std::chrono::microseconds(15000 + phase(gen)));
         clock.Arm();
         auto t0 = Clock::now();
@@ -229,7 +233,15 @@ void BM_Service_Stream(benchmark::State& state) {
         double d = (clock.Seen() - t0.time_since_epoch().count()) / 1e6;
         ms.push_back(d);
         state.SetIterationTime(d / 1e3);
+        afterStart();
     }
+    return ms;
+}
+
+void BM_Service_Stream(benchmark::State& state) {
+    const std::string& path = FileOfSize(state.range(0));
+    std::vector<double> ms = MeasureStarts(
+        state, path, [](audio::SoundService&) {}, [] {});
     Report(state, ms, "svc" + SizeKey(state.range(0)));
     auto base = g_results.find("base" + SizeKey(state.range(0)));
     if (base != g_results.end())
@@ -257,29 +269,17 @@ void BM_Service_StreamWhileAnotherHangs(benchmark::State& state) {
     const std::string& path = FileOfSize(state.range(0));
     static std::string hung = MakeWave("hung.wav", 4 * kRate, 4 * kRate);
     audio::SetIoHook(&HoldHung);
-    audio::CaptureOutput cap(kRate);
-    audio::SoundService service(cap);
-    PeriodClock clock([&](float* out, std::size_t n) { cap.Pull(out, n); });
-    std::mt19937 gen(1);
-    std::uniform_int_distribution<int> phase(0, 5333);
-    std::vector<double> ms;
-    for (auto _ : state) {
-        service.Start(Stop(), false);
-        service.Settle();
-        g_hold = true;
-        service.Start(hung, false);
-        while (g_held == 0) std::this_thread::sleep_for(std::chrono::microseconds(50));
-        std::this_thread::sleep_for(std::chrono::microseconds(15000 + phase(gen)));
-        clock.Arm();
-        auto t0 = Clock::now();
-        service.Start(path, false);
-        while (!clock.Seen()) std::this_thread::sleep_for(std::chrono::microseconds(50));
-        double d = (clock.Seen() - t0.time_since_epoch().count()) / 1e6;
-        ms.push_back(d);
-        state.SetIterationTime(d / 1e3);
-        g_hold = false;
-        while (g_held > 0) std::this_thread::sleep_for(std::chrono::microseconds(50));
-    }
+    std::vector<double> ms = MeasureStarts(
+        state, path,
+        [](audio::SoundService& service) {
+            g_hold = true;
+            service.Start(hung, false);
+            while (g_held == 0) std::this_thread::sleep_for(std::chrono::microseconds(50));
+        },
+        [] {
+            g_hold = false;
+            while (g_held > 0) std::this_thread::sleep_for(std::chrono::microseconds(50));
+        });
     audio::SetIoHook(nullptr);
     Report(state, ms, "hung" + SizeKey(state.range(0)));
     auto plain = g_results.find("svc" + SizeKey(state.range(0)));

@@ -8,13 +8,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <string_view>
-#include <thread>
+
+#include "platform/workers.h"
 
 namespace dirlist {
 
@@ -284,20 +283,14 @@ bool Fresh(const Handoff& h, const std::string& path) {
            Ns(st.st_ctim) == Ns(s.ctime);
 }
 
-// The scan seam and the threads left waiting on folders that stopped answering.
+// The scan seam, and the workers scans run on. Each parked worker waits in the kernel for its
+// share; past 32 of them folders stop opening rather than piling up threads without end.
 std::atomic<void (*)(const std::string&)> g_beforeScan{nullptr};
 std::atomic<int64_t> g_boundMs{kScanBound.count()};
-std::atomic<int> g_parked{0};
-// Each parked thread waits in the kernel for its share; past this many, folders stop opening
-// rather than piling up threads without end.
-constexpr int kMaxParked = 32;
-
-struct Job {
-    std::mutex m;
-    std::condition_variable cv;
-    bool done = false;
-    bool abandoned = false;
-};
+workers::Pool& Scanners() {
+    static auto* pool = new workers::Pool(32);  // never destroyed: exit waits for no scan
+    return *pool;
+}
 
 // What a bounded scan hands back; shared with the scanning thread, which may outlive the wait.
 struct ScanResult {
@@ -323,28 +316,12 @@ void SetScanSeam(void (*beforeScan)(const std::string& folder), std::chrono::mil
 std::chrono::milliseconds ScanBound() { return std::chrono::milliseconds(g_boundMs.load()); }
 
 bool Within(const std::string& folder, std::function<void()> work) {
-    if (g_parked.load() >= kMaxParked) return false;
-    auto job = std::make_shared<Job>();
-    auto run = [job, folder, work = std::move(work)] {
-        if (auto hook = g_beforeScan.load()) hook(folder);
-        work();
-        std::lock_guard lock(job->m);
-        job->done = true;
-        if (job->abandoned) g_parked.fetch_sub(1);
-        job->cv.notify_all();
-    };
-    try {
-        std::thread(run).detach();
-    } catch (const std::system_error&) {
-        run();  // no thread to be had: wait as a plain call would
-    }
-    std::unique_lock lock(job->m);
-    if (job->cv.wait_for(lock, std::chrono::milliseconds(g_boundMs.load()),
-                         [&job] { return job->done; }))
-        return true;
-    job->abandoned = true;
-    g_parked.fetch_add(1);
-    return false;
+    return Scanners().RunWithin(
+        [folder, work = std::move(work)] {
+            if (auto hook = g_beforeScan.load()) hook(folder);
+            work();
+        },
+        std::chrono::milliseconds(g_boundMs.load()));
 }
 
 bool FolderOpens(const std::string& folder) {

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include "platform/audio/Mixer.h"
 #include "platform/audio/SdlOutput.h"
 #include "platform/audio/Voice.h"
+#include "platform/workers.h"
 
 namespace audio {
 
@@ -32,12 +32,12 @@ constexpr auto kRefill = std::chrono::milliseconds(10);
 constexpr auto kPatience = std::chrono::milliseconds(100);
 // How long a service that goes waits for readers that are merely slow.
 constexpr auto kParting = std::chrono::milliseconds(250);
-// Readers left behind in a read that does not return; past this many a start that needs one
-// more plays the fallback instead of parking yet another thread.
-constexpr int kMaxParked = 16;
-
-std::atomic<int> g_readers{0};  // reader threads alive, process-wide
-std::atomic<int> g_parked{0};   // of them, abandoned while still inside their work
+// Readers of all services. Past 16 left behind in a read that does not return, a start that
+// needs one more plays the fallback instead of parking yet another thread.
+workers::Pool& Readers() {
+    static auto* pool = new workers::Pool(16);  // never destroyed: exit waits for no reader
+    return *pool;
+}
 
 // Half a second or a little more, whatever the file size.
 std::size_t RingFrames(int rate) { return static_cast<std::size_t>(rate) / 2; }
@@ -59,16 +59,16 @@ Voice* MakeFallback(int rate) {
     return v;
 }
 
-// What a service shares with its reader threads; held by all of them, so a reader left in a
-// hung read may outlive the service.
+// What a service shares with its readers; held by all of them, so a reader left in a hung read
+// may outlive the service.
 struct Shared {
     std::mutex mu;                     // never held across file I/O, never taken by the callback
     std::condition_variable wake;      // the loader's
     std::condition_variable progress;  // a reader opened or filled: for Settle
-    int readers = 0;                   // this service's reader threads alive
+    int readers = 0;                   // this service's readers not finished
 };
 
-// One start's file and the thread that reads it: open, header and every later block.
+// One start's file and the reader task that reads it: open, header and every later block.
 struct Job {
     Job(std::string p, int r, bool l, Voice* v) : path(std::move(p)), rate(r), loop(l), voice(v) {}
     const std::string path;
@@ -78,9 +78,9 @@ struct Job {
     std::condition_variable go;
     // Under Shared::mu.
     enum { Opening, Ready, Failed } state = Opening;
-    bool cancel = false;     // nobody wants the sound any more
-    bool abandoned = false;  // counted in g_parked until the thread ends
+    bool cancel = false;  // nobody wants the sound any more
     bool exited = false;
+    workers::Pool::Handle task;
     bool handed = false;  // the loader's reference went to the callback
     std::uint64_t fillAsked = 0, fillDone = 0;
 };
@@ -110,17 +110,12 @@ void ReadLoop(const std::shared_ptr<Shared>& sh, const std::shared_ptr<Job>& j) 
     dec.reset();  // the file is closed here, on this thread, whatever it costs
 }
 
-// By value on purpose: the thread's own copies keep both alive until it ends, however long the
-// service is gone.
-// NOLINTNEXTLINE(performance-unnecessary-value-param)
-void Reader(std::shared_ptr<Shared> sh, std::shared_ptr<Job> j) {
+void Reader(const std::shared_ptr<Shared>& sh, const std::shared_ptr<Job>& j) {
     ReadLoop(sh, j);
     j->voice->Release();
     std::lock_guard<std::mutex> lock(sh->mu);
     j->exited = true;
-    if (j->abandoned) --g_parked;
     --sh->readers;
-    --g_readers;
     sh->progress.notify_all();
 }
 
@@ -174,10 +169,7 @@ struct SoundService::Impl {
         if (!j->handed) j->voice->Release();
         j->handed = true;
         j->cancel = true;
-        if (!j->exited && !j->abandoned) {
-            j->abandoned = true;
-            ++g_parked;
-        }
+        if (!j->exited) Readers().Abandon(j->task);
         j->go.notify_one();
         j.reset();
     }
@@ -255,25 +247,19 @@ struct SoundService::Impl {
             Abandon(current);  // no device: silent until a later start finds one
             return;
         }
-        if (g_parked.load() >= kMaxParked) {
-            // Too many threads hang on dead storage already: no more, the fallback instead.
-            Abandon(current);
-            Hand(MakeFallback(output.Rate()));
-            return;
-        }
         // The sound before plays on while the file opens, and fades when the new one is there.
         auto* v = new Voice(RingFrames(output.Rate()), 2);
         auto job = std::make_shared<Job>(req.path, output.Rate(), req.loop, v);
-        try {
-            std::thread(Reader, sh, job).detach();
-        } catch (const std::system_error&) {
-            delete v;  // no thread to be had: as with a file that cannot be played
+        job->task = Readers().Run([sh = sh, job] { Reader(sh, job); });
+        if (!job->task) {
+            // Too many readers hang on dead storage already, or no thread to be had: as with a
+            // file that cannot be played.
+            delete v;
             Abandon(current);
             Hand(MakeFallback(output.Rate()));
             return;
         }
         ++sh->readers;  // under the lock, before the reader can take it to count down
-        ++g_readers;
         awaited = std::move(job);
         askedAt = Clock::now();
         hushed = false;
@@ -348,8 +334,8 @@ bool SoundService::Settle(std::chrono::milliseconds timeout) { return impl_->Set
 
 std::size_t SoundService::BufferBytes() { return BufferBytesCounter().load(); }
 
-int SoundService::ReaderThreads() { return g_readers.load(); }
+int SoundService::ReaderThreads() { return Readers().Busy(); }
 
-int SoundService::ParkedReaders() { return g_parked.load(); }
+int SoundService::ParkedReaders() { return Readers().Parked(); }
 
 }  // namespace audio

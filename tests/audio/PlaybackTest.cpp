@@ -83,8 +83,13 @@ TEST(Playback, OnceAndLoopedEqualTheFileResampledInOnePass) {
     const int rates[][2] = {{44100, 48000}, {22050, 48000}, {96000, 48000},
                             {48000, 44100}, {8000, 48000},  {48000, 48000}};
     const int codecs[] = {SF_FORMAT_PCM_16, SF_FORMAT_PCM_24, SF_FORMAT_FLOAT};
-    // Around one read block of the decoder (1024 frames) too.
+    // Around one read block of the decoder (1024 frames) too; the long files (twenty seams each)
+    // only where no sanitizer slows the resampler tenfold.
+#ifdef WAV_SANITIZED
+    const int lengths[] = {1, 37, 441, 1023, 1024, 1025};
+#else
     const int lengths[] = {1, 37, 441, 4410, 44100, 1023, 1024, 1025};
+#endif
     unsigned n = 0;
     for (auto& r : rates)
         for (int len : lengths) {

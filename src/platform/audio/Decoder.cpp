@@ -199,6 +199,12 @@ std::unique_ptr<Decoder> Decoder::Setup(std::unique_ptr<Decoder> d, const SF_INF
 
     d->channels_ = info.channels;
     d->loop_ = loop;
+    if (loop) {
+        SF_INSTRUMENT inst{};
+        bool have = sf_command(d->sf_, SFC_GET_INSTRUMENT, &inst, sizeof inst) == SF_TRUE;
+        d->plan_ = PlanLoop(info.frames, have ? &inst : nullptr);
+        d->whole_ = d->plan_.Whole(info.frames);
+    }
     if (info.channels > 2) {
         std::vector<int> map(info.channels, 0);
         bool haveMap = sf_command(d->sf_, SFC_GET_CHANNEL_MAP_INFO, map.data(),
@@ -262,16 +268,17 @@ void Decoder::ToStereo(const float* raw, std::size_t frames) {
 void Decoder::Decode() {
     std::size_t got = 0;
     while (got < kBlock) {
-        sf_count_t n = sf_readf_float(sf_, raw_.data() + got * channels_,
-                                      static_cast<sf_count_t>(kBlock - got));
+        float* at = raw_.data() + got * channels_;
+        const auto room = static_cast<sf_count_t>(kBlock - got);
+        sf_count_t n = whole_ ? sf_readf_float(sf_, at, room) : ReadLoop(at, room);
         if (n > 0) {
             got += static_cast<std::size_t>(n);
             passFrames_ += n;
             continue;
         }
-        // End of the data (or of what a truncated file holds). A loop starts over at frame 0;
-        // a pass that yielded nothing would spin forever, so it ends the sound instead.
-        if (!loop_ || passFrames_ == 0 || sf_seek(sf_, 0, SEEK_SET) != 0) {
+        // End of the data, of the loop, or of what a truncated file holds. A pass that yielded
+        // nothing would spin forever, so it ends the sound instead.
+        if (n < 0 || !loop_ || passFrames_ == 0 || !Turn()) {
             fileEnd_ = true;
             break;
         }
@@ -281,6 +288,42 @@ void Decoder::Decode() {
     ToStereo(raw_.data(), got);
     inPos_ = 0;
     inLen_ = got;
+}
+
+sf_count_t Decoder::ReadLoop(float* raw, sf_count_t room) {
+    if (!backward_) {
+        sf_count_t n = sf_readf_float(sf_, raw, std::min(room, plan_.end - pos_));
+        if (n < std::min(room, plan_.end - pos_)) plan_.end = pos_ + n;  // the data ends early
+        pos_ += n;
+        return n;
+    }
+    // Backward a block at a time: one seek a block, the frames reversed in place.
+    const sf_count_t n = std::min(room, pos_ - plan_.start);
+    if (n <= 0) return 0;
+    if (sf_seek(sf_, pos_ - n, SEEK_SET) != pos_ - n || sf_readf_float(sf_, raw, n) != n) return -1;
+    const auto ch = static_cast<std::size_t>(channels_);
+    for (std::size_t a = 0, b = static_cast<std::size_t>(n) - 1; a < b; ++a, --b)
+        std::swap_ranges(raw + a * ch, raw + (a + 1) * ch, raw + b * ch);
+    pos_ -= n;
+    return n;
+}
+
+bool Decoder::Turn() {
+    if (whole_) return sf_seek(sf_, 0, SEEK_SET) == 0;
+    if (plan_.end - plan_.start < 1) return false;
+    switch (plan_.mode) {
+        case LoopPlan::Forward:
+            pos_ = plan_.start;
+            return sf_seek(sf_, pos_, SEEK_SET) == pos_;
+        case LoopPlan::Backward:
+            backward_ = true;
+            pos_ = plan_.end;
+            return true;
+        case LoopPlan::Alternating:
+            backward_ = !backward_;
+            return backward_ || sf_seek(sf_, pos_, SEEK_SET) == pos_;
+    }
+    return false;
 }
 
 void Decoder::Fill(Ring& ring, std::size_t limit) {

@@ -1,85 +1,62 @@
 // A file's own loop in Loop mode: the output equals the one-pass resampling of the frames a
-// sampler plays (the attack once, then the loop region as its type says).
+// sampler plays (the attack once, then the loop region as its type says), and the tooltip's loop
+// line tells what plays or why the loop is ignored.
 #include "AudioFixtures.h"
+#include "platform/fileinfo.h"
 
 using namespace audiotest;
 
-namespace {
-
-constexpr int kFrames = 3000, kFrom = 44100;
-
-// n or more stereo frames of file in the order Loop mode plays them.
-std::vector<float> Sequence(const std::vector<float>& file, int s, int e, int mode, std::size_t n) {
-    std::vector<int> order;
-    for (int i = 0; i < e; ++i) order.push_back(i);
-    for (bool back = false; order.size() < n;) {
-        back = mode == SF_LOOP_BACKWARD || (mode == SF_LOOP_ALTERNATING && !back);
-        for (int i = 0; i < e - s; ++i) order.push_back(back ? e - 1 - i : s + i);
-    }
-    std::vector<float> out;
-    for (int f : order) out.insert(out.end(), {file[2 * f], file[2 * f + 1]});
+// At least n stereo frames of file in the order Loop mode plays them.
+static std::vector<float> Sequence(const std::vector<float>& file, int s, int e, int mode,
+                                   std::size_t n) {
+    std::vector<float> out(file.begin(), file.begin() + 2 * e);
+    for (int pass = 1; out.size() < 2 * n; ++pass)
+        for (int i = 0, f; i < e - s; ++i) {
+            const bool back = mode == SF_LOOP_BACKWARD || (mode == SF_LOOP_ALTERNATING && pass % 2);
+            out.insert(out.end(), {file[f = 2 * (back ? e - 1 - i : s + i)], file[f + 1]});
+        }
     return out;
 }
 
-// A 16-bit stereo wave whose smpl chunk holds one loop as given, inclusive end and all, byte by
-// byte: libsndfile writes no malformed loops.
-std::string RawLoop(const TempDir& dir, const std::string& name, const std::vector<float>& v,
-                    std::uint32_t start, std::uint32_t last) {
-    std::string data, smpl = Le(0, 4 * 7) + Le(1, 4) + Le(0, 4) + Le(0, 8) + Le(start, 4) +
-                             Le(last, 4) + Le(0, 8);
-    for (float x : v) data += Le(std::uint32_t(std::lround(x * 32767)) & 0xffff, 2);
-    std::string body = WaveHeader(2, kFrom, 16, 0).substr(12, 24) + "smpl" + Le(smpl.size(), 4) +
-                       smpl + "data" + Le(data.size(), 4) + data;
-    return dir.write(name, "RIFF" + Le(body.size() + 4, 4) + "WAVE" + body);
-}
-
-}  // namespace
-
 TEST(Loop, PlaysTheFilesOwnLoopAsTheOnePassResampling) {
-    const int fwd = SF_LOOP_FORWARD, alt = SF_LOOP_ALTERNATING, back = SF_LOOP_BACKWARD;
-    struct Row {
-        const char* name;
-        bool raw;  // start and end as the chunk holds them (inclusive end), else as libsndfile's
-        int type;
-        std::uint32_t start, end;
-        int s, e, mode;  // what plays
-    };
-    const std::uint32_t f = kFrames;
-    // clang-format off
-    const Row rows[] = {
-        {"forward", false, fwd, 1000, 2500, 1000, 2500, fwd},
-        {"alternating", false, alt, 1000, 2500, 1000, 2500, alt},
-        {"backward", false, back, 1000, 2500, 1000, 2500, back},
-        {"alternating over two frames", false, alt, 100, 102, 100, 102, alt},
-        {"another type plays forward", false, SF_LOOP_NONE, 1000, 2500, 1000, 2500, fwd},
-        {"the whole file", false, fwd, 0, f, 0, kFrames, fwd},
-        {"end = frames + 1", true, 0, 500, f, 500, kFrames, fwd},
-        {"end past the data", true, 0, 500, f + 1, 0, kFrames, fwd},
-        {"end wraps to 0", true, 0, 500, 0xffffffff, 0, kFrames, fwd},
-        {"start not before end", true, 0, 2000, 1999, 0, kFrames, fwd},
-        {"one frame", true, 1, 100, 100, 0, kFrames, fwd},
-    };
+    const int fwd = SF_LOOP_FORWARD, alt = SF_LOOP_ALTERNATING, back = SF_LOOP_BACKWARD, n = 3000;
+    // Written by libsndfile (0, its exclusive end) or as raw smpl bytes (1, inclusive end): type,
+    // start, end; then what plays: start, end, type; and the tooltip's line. The last four raw
+    // loops do not fit the data: the whole file plays.
+    const std::tuple<int, int, int, int, int, int, int, const char*> rows[] = {
+        // clang-format off
+        {0, fwd, 1000, 2500, 1000, 2500, fwd, "loop 0:00.023–0:00.057 · forward"},
+        {0, alt, 1000, 2500, 1000, 2500, alt, "loop 0:00.023–0:00.057 · alternating"},
+        {0, back, 1000, 2500, 1000, 2500, back, "loop 0:00.023–0:00.057 · backward"},
+        {0, alt, 100, 102, 100, 102, alt, "loop 0:00.002–0:00.002 · alternating"},
+        {0, SF_LOOP_NONE, 10, 2500, 10, 2500, fwd, "loop 0:00.000–0:00.057 · forward"},
+        {0, fwd, 0, n, 0, n, fwd, "loop 0:00.000–0:00.068 · forward"},
+        {1, 0, 500, n, 500, n, fwd, "loop 0:00.011–0:00.068 · forward"},
+        {1, 0, 500, n + 1, 0, n, fwd, "loop ignored: end past the data"},
+        {1, 0, 500, -1, 0, n, fwd, "loop ignored: no end"},
+        {1, 2, 2000, 1999, 0, n, fwd, "loop ignored: start not before end"},
+        {1, 1, 100, 100, 0, n, fwd, "loop ignored: shorter than two frames"}};
     // clang-format on
     TempDir dir;
-    std::vector<float> noise = ReadStereo(NoiseWave(dir, "noise.wav", kFrames, 2, 3));
-    for (const Row& r : rows) {
-        SF_INSTRUMENT inst{};
-        inst.loop_count = 1;
-        inst.loops[0] = {r.type, r.start, r.end, 0};
-        std::string path =
-            r.raw ? RawLoop(dir, "raw.wav", noise, r.start, r.end) : dir.file("w.wav");
-        ASSERT_TRUE(r.raw ||
-                    WriteWave(path, noise, 2, kFrom, SF_FORMAT_WAV | SF_FORMAT_PCM_16, &inst));
-        const std::vector<float> file = ReadStereo(path);
-        for (int to : {kFrom, 48000}) {
-            SCOPED_TRACE(std::string(r.name) + " at " + std::to_string(to));
-            const std::size_t frames = 12000;
+    const std::string wave = NoiseWave(dir, "noise.wav", n, 2, 3), data = ReadAll(wave).substr(44),
+                      path = dir.file("loop.wav");
+    const std::vector<float> noise = ReadStereo(wave);
+    for (const auto& [raw, type, start, end, s, e, mode, text] : rows) {
+        SF_INSTRUMENT inst{
+            1, 0, 0, 0, 0, 0, 0, 1, {{type, std::uint32_t(start), std::uint32_t(end), 0}}};
+        std::string body = WaveHeader(2, 44100, 16, 0).substr(12, 24) + "smpl" + Le(60, 4) +
+                           Le(0, 28) + Le(1, 4) + Le(0, 8) + Le(type, 4) + Le(start, 4) +
+                           Le(end, 4) + Le(0, 8) + "data" + Le(data.size(), 4) + data;
+        ASSERT_TRUE(
+            raw ? !dir.write("loop.wav", "RIFF" + Le(body.size() + 4, 4) + "WAVE" + body).empty()
+                : WriteWave(path, noise, 2, 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16, &inst));
+        EXPECT_EQ(fileinfo::LoopText(fileinfo::ReadInfo(path)), text);
+        for (int to : {44100, 48000}) {
             const std::vector<float> want =
-                OnePass(Sequence(file, r.s, r.e, r.mode, frames * kFrom / to + 1000), kFrom, to);
-            Rig rig(to);
-            const std::vector<float> got = rig.Hear(path, frames, true);
-            for (std::size_t i = 0; i < frames * 2; ++i)
-                ASSERT_NEAR(got[i], want[i], 1e-6f) << "frame " << i / 2;
+                OnePass(Sequence(noise, s, e, mode, 12000 * 44100 / to + 1000), 44100, to);
+            const std::vector<float> got = Rig(to).Hear(path, 12000, true);
+            for (std::size_t i = 0; i < 12000 * 2; ++i)
+                ASSERT_NEAR(got[i], want[i], 1e-6f) << text << " at " << to << ", frame " << i / 2;
         }
     }
 }

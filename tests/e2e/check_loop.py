@@ -1,14 +1,34 @@
 #!/usr/bin/env python3
-"""Checks a raw float32le stereo recording of play_tone's "sampler" file in Loop mode: the 2 kHz
-attack once at the start, then the 1 kHz loop region repeating with no break at its seams, and
-the 3 kHz tail never.
-Usage: check_loop.py RECORDING RATE [FILE_RATE]"""
+"""A sampler's file and its check. "write": writes a stereo float wave at FILE_RATE: an attack
+(0.25 s at 2 kHz), a loop region (0.1 s at 1 kHz, whole cycles) and a tail (0.5 s at 3 kHz), the
+loop in a smpl chunk. Otherwise: checks a raw float32le stereo recording of it played in Loop
+mode: the attack once at the start, then the region repeating with no break at its seams, and
+the tail never.
+Usage: check_loop.py write WAVE FILE_RATE | check_loop.py RECORDING RATE"""
 import array
 import math
+import struct
 import sys
 
+if sys.argv[1] == "write":
+    fr = int(sys.argv[3])
+    parts = [(2000, fr // 4), (1000, fr // 10), (3000, fr // 2)]
+    samples = []
+    for hz, n in parts:
+        for i in range(n):
+            v = 0.5 * math.sin(2 * math.pi * hz * i / fr)
+            samples += [v, v]
+    data = struct.pack("<%df" % len(samples), *samples)
+    start, end = fr // 4, fr // 4 + fr // 10 - 1  # the chunk's end is inclusive
+    smpl = struct.pack("<9I6I", 0, 0, 0, 60, 0, 0, 0, 1, 0, 0, 0, start, end, 0, 0)
+    fmt = struct.pack("<HHIIHH", 3, 2, fr, fr * 8, 8, 32)
+    body = (b"WAVE" + b"fmt " + struct.pack("<I", len(fmt)) + fmt + b"smpl" +
+            struct.pack("<I", len(smpl)) + smpl + b"data" + struct.pack("<I", len(data)) + data)
+    with open(sys.argv[2], "wb") as f:
+        f.write(b"RIFF" + struct.pack("<I", len(body)) + body)
+    sys.exit(0)
+
 path, rate = sys.argv[1], int(sys.argv[2])
-file_rate = int(sys.argv[3]) if len(sys.argv) > 3 else 44100
 data = array.array("f")
 with open(path, "rb") as f:
     data.frombytes(f.read())

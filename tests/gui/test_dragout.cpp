@@ -73,9 +73,7 @@ class DragOutTest : public QObject, Sound::Player {
     void initTestCase() {
         for (const char* f : {"lib/Kick 1.wav", "lib/odd\xff.wav", "lib/[intro].wav"})
             root.write(f, "");
-        SF_INSTRUMENT loop{};
-        loop.loop_count = 1;
-        loop.loops[0] = {SF_LOOP_FORWARD, 250, 290, 0};
+        SF_INSTRUMENT loop{1, 0, 0, 0, 0, 0, 0, 1, {{SF_LOOP_FORWARD, 250, 290, 0}}};
         testsupport::WriteWave(root.file("lib/pad.wav"), testsupport::Tone(50, 1000, 400), 1, 1000,
                                SF_FORMAT_WAV | SF_FORMAT_PCM_16, &loop);
         qApp->installEventFilter(this);
@@ -108,10 +106,8 @@ class DragOutTest : public QObject, Sound::Player {
     // comes too late; the next rest finds it cached.
     void tooltips() {
         QCOMPARE(Tip("odd\xff.wav") + Tip("[sub]") + Tip("[..]"), QString("not a playable wave"));
-        const QString pad = Tip("pad.wav");  // the lines, then the picture
-        QVERIFY2(pad.contains("0:00.400 · 1 kHz · 16-bit · mono<br>loop 0:00.250–0:00.290 · "
-                              "forward<br><img src='data:image/png;base64,"),
-                 qPrintable(pad.left(200)));
+        QVERIFY(Tip("pad.wav").contains(  // the lines, then the picture
+            "mono<br>loop 0:00.250–0:00.290 · forward<br><img src='data:image/png;base64,"));
         std::promise<void> release;
         std::shared_future<void> held = release.get_future().share();
         form->lstPath->SetFileInfo(std::make_unique<fileinfo::InfoCache>(

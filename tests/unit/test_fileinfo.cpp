@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <unistd.h>
@@ -44,7 +45,7 @@ TEST(InfoCache, ReadsOncePerVersionAndCapsHeldReads) {
     fileinfo::InfoCache cache(
         [&](const std::string& path) {
             if (path == b) held.wait();
-            return fileinfo::Info{fileinfo::WaveInfo{++reads, 1, 1, 0}, {}, {}};
+            return fileinfo::Info{{{++reads, 1, 1, 0}}, {}, {}};
         },
         1);
     auto ask = [&](const std::string& path) {
@@ -65,80 +66,37 @@ TEST(InfoCache, ReadsOncePerVersionAndCapsHeldReads) {
     EXPECT_EQ(ask(a), "2");
 }
 
-// The loop line: the file's first loop as Loop mode plays it, or why it is ignored.
-TEST(FileInfo, LoopText) {
-    const int fwd = SF_LOOP_FORWARD;
-    const struct {
-        int count, mode;
-        uint32_t start, end;  // libsndfile's: end exclusive
-        const char* text;
-    } rows[] = {
-        {1, fwd, 250, 290, "loop 0:00.250–0:00.290 · forward"},
-        {1, SF_LOOP_ALTERNATING, 0, 1000, "loop 0:00.000–0:01.000 · alternating"},
-        {2, SF_LOOP_BACKWARD, 998, 1000, "loop 0:00.998–0:01.000 · backward"},
-        {1, SF_LOOP_NONE, 10, 1001, "loop 0:00.010–0:01.000 · forward"},
-        {0, fwd, 250, 290, ""},
-        {1, fwd, 250, 1002, "loop ignored: end past the data"},
-        {1, fwd, 250, 0, "loop ignored: no end"},
-        {1, fwd, 290, 290, "loop ignored: start not before end"},
-        {1, fwd, 289, 290, "loop ignored: shorter than two frames"},
-    };
-    for (const auto& r : rows) {
-        SF_INSTRUMENT inst{};
-        inst.loop_count = r.count;
-        inst.loops[0] = {r.mode, r.start, r.end, 0};
-        fileinfo::Info info{fileinfo::WaveInfo{1000, 1000, 1, 0}, audio::PlanLoop(1000, &inst), {}};
-        EXPECT_EQ(fileinfo::LoopText(info), r.text);
-    }
-}
-
-// Known shapes give known columns, whole or sampled; a 2 GB file costs at most 2 MB of reads.
+// Silence, then full scale in the first channel; a single peak a quarter in, in the last one.
+// Read whole (96 KB) or sampled (10 MB); a 2 GB file costs at most 2 MB of reads.
 TEST(FileInfo, Overview) {
     testsupport::TempDir dir;
-    const int small = 48000, big = 5 << 20;  // 96 KB, read whole; 10 MB, sampled
-    auto halfLoud = [](int i, int n) { return i < n / 2 ? 0.f : i % 2 ? 1.f : -1.f; };
-    auto midPeak = [](int i, int n) { return i == n / 2 ? 0.5f : 0.f; };
-    auto halves = [](int c) { return c < 120 ? std::pair(0, 0) : std::pair(-127, 127); };
-    const struct {
-        int frames, channels;
-        std::function<float(int, int)> shape;
-        std::function<std::pair<int, int>(int column)> want;  // low, high
-    } rows[] = {
-        {small, 1, halfLoud, halves},
-        {big, 1, halfLoud, halves},
-        {small, 2, midPeak, [](int c) { return std::pair(0, c == 120 ? 64 : 0); }},
-        // 2.4 columns a frame: the peak's column holds it alone, the next repeats it.
-        {100, 1, midPeak, [](int c) { return c / 2 == 60 ? std::pair(63, 64) : std::pair(0, 0); }},
-    };
-    for (const auto& r : rows) {
-        std::vector<float> v(size_t(r.frames) * r.channels);
-        for (size_t i = 0; i < v.size(); ++i) v[i] = r.shape(int(i / r.channels), r.frames);
-        std::string path = dir.file("shape.wav");
+    const std::string path = dir.file("a.wav");
+    for (auto [frames, channels] : {std::pair(48000, 1), {5 << 20, 1}, {48000, 2}}) {
+        std::vector<float> v(size_t(frames) * channels);
+        for (size_t i = v.size() / 2; i < v.size(); i += channels) v[i] = i / channels % 2 ? 1 : -1;
+        v[size_t(frames / 4 + 1) * channels - 1] = 0.5f;
         ASSERT_TRUE(
-            testsupport::WriteWave(path, v, r.channels, 48000, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+            testsupport::WriteWave(path, v, channels, 48000, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
         int64_t read = 0;
         const overview::Overview ov = fileinfo::ReadInfo(path, &read).overview;
-        ASSERT_EQ(ov.lanes, r.channels);
         EXPECT_LE(read, std::min<int64_t>(v.size() * 2 + 100, overview::kSampledBytes + 4096));
-        for (int lane = 0; lane < ov.lanes; ++lane)
-            for (int c = 0; c < overview::kColumns; ++c)
-                ASSERT_EQ(std::pair(ov.Low(lane, c), ov.High(lane, c)), r.want(c))
-                    << r.frames << " frames, column " << c;
+        for (int at = 0; at < overview::kColumns * channels; ++at) {
+            const int lane = at / overview::kColumns, c = at % overview::kColumns;
+            const int loud = !lane && c >= 120, peak = lane == channels - 1 && c == 60;
+            ASSERT_EQ(std::pair(ov.Low(lane, c), ov.High(lane, c)),
+                      std::pair(-127 * loud, 127 * loud + 64 * peak))
+                << frames << " frames, lane " << lane << ", column " << c;
+        }
     }
-    auto le = [](uint32_t v, int n) {
-        std::string b;
-        for (int i = 0; i < n; ++i) b += char(v >> 8 * i);
-        return b;
-    };
-    const uint32_t bytes = (2u << 30) - 64;  // 16-bit mono at 48 kHz
-    std::string sparse =
-        dir.write("sparse.wav", "RIFF" + le(bytes + 36, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) +
-                                    le(1, 2) + le(48000, 4) + le(96000, 4) + le(2, 2) + le(16, 2) +
-                                    "data" + le(bytes, 4));
-    ASSERT_EQ(truncate(sparse.c_str(), int64_t(bytes) + 44), 0);
+    // A header claiming 2 GB of 16-bit mono, then a hole.
+    ASSERT_TRUE(testsupport::WriteWave(path, {0}, 1, 48000, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+    const uint32_t bytes = (2u << 30) - 64, riff = bytes + 36;
+    const int fd = open(path.c_str(), O_WRONLY);
+    ASSERT_TRUE(pwrite(fd, &riff, 4, 4) == 4 && pwrite(fd, &bytes, 4, 40) == 4 &&
+                ftruncate(fd, int64_t(bytes) + 44) == 0);
+    close(fd);
     int64_t read = 0;
-    fileinfo::Info info = fileinfo::ReadInfo(sparse, &read);
-    EXPECT_EQ(fileinfo::InfoText(info.wave), "6:12:49.621 · 48 kHz · 16-bit · mono");
-    EXPECT_EQ(info.overview.lanes, 1);
+    EXPECT_EQ(fileinfo::InfoText(fileinfo::ReadInfo(path, &read).wave),
+              "6:12:49.621 · 48 kHz · 16-bit · mono");
     EXPECT_LE(read, overview::kSampledBytes + 4096);
 }

@@ -1,17 +1,16 @@
 #include "platform/fileinfo.h"
 
-#include <fcntl.h>
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <climits>
 #include <mutex>
 #include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <vector>
+
+#include "platform/audio/FileSource.h"
 
 namespace fileinfo {
 
@@ -24,63 +23,23 @@ std::string TwoDigits(int64_t n) { return (n < 10 ? "0" : "") + std::to_string(n
 
 }  // namespace
 
-namespace {
-
-// libsndfile reads the file through positioned reads on a descriptor, counted.
-struct Source {
-    int fd;
-    int64_t size, pos = 0, read = 0;
-    static sf_count_t Length(void* p) { return static_cast<Source*>(p)->size; }
-    static sf_count_t Seek(sf_count_t offset, int whence, void* p) {
-        auto* s = static_cast<Source*>(p);
-        sf_count_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? s->pos : s->size;
-        if (offset < -base || (offset > 0 && base > INT64_MAX - offset)) return -1;
-        return s->pos = base + offset;
-    }
-    static sf_count_t Read(void* dst, sf_count_t count, void* p) {
-        auto* s = static_cast<Source*>(p);
-        sf_count_t got = 0;
-        while (got < count) {
-            ssize_t n = ::pread(s->fd, static_cast<char*>(dst) + got,
-                                static_cast<size_t>(count - got), static_cast<off_t>(s->pos + got));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            got += n;
-        }
-        s->pos += got;
-        s->read += got;
-        return got;
-    }
-    static sf_count_t Tell(void* p) { return static_cast<Source*>(p)->pos; }
-};
-
-}  // namespace
-
 Info ReadInfo(const std::string& path, int64_t* bytesRead) {
     Info info;
-    if (bytesRead) *bytesRead = 0;
-    // O_NONBLOCK so a FIFO cannot hold the reader; only regular files count.
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat st {};
-    if (fd < 0) return info;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return ::close(fd), info;
-    Source src{fd, st.st_size};
-    SF_VIRTUAL_IO io = {&Source::Length, &Source::Seek, &Source::Read,
-                        [](const void*, sf_count_t, void*) -> sf_count_t { return 0; },
-                        &Source::Tell};
+    audio::FileSource src;
+    src.path = path;
+    src.fd = audio::OpenRegularFile(path);
     SF_INFO sf{};
-    if (SNDFILE* file = sf_open_virtual(&io, SFM_READ, &sf, &src)) {
-        if (sf.samplerate > 0 && sf.channels > 0 && sf.frames >= 0) {
-            info.wave = WaveInfo{sf.frames, sf.samplerate, sf.channels, sf.format};
-            SF_INSTRUMENT inst{};
-            bool have = sf_command(file, SFC_GET_INSTRUMENT, &inst, sizeof inst) == SF_TRUE;
-            info.loop = audio::PlanLoop(sf.frames, have ? &inst : nullptr);
-            info.overview = overview::Read(file, sf, st.st_size);
-        }
-        sf_close(file);
+    SNDFILE* file = src.fd >= 0 ? src.Open(&sf) : nullptr;
+    if (file && sf.samplerate > 0 && sf.channels > 0 && sf.frames >= 0) {
+        info.wave = WaveInfo{sf.frames, sf.samplerate, sf.channels, sf.format};
+        SF_INSTRUMENT inst{};
+        bool have = sf_command(file, SFC_GET_INSTRUMENT, &inst, sizeof inst) == SF_TRUE;
+        info.loop = audio::PlanLoop(sf.frames, have ? &inst : nullptr);
+        info.overview = overview::Read(file, sf, audio::FileSource::Length(&src));
     }
-    ::close(fd);
-    if (bytesRead) *bytesRead = src.read;
+    if (file) sf_close(file);
+    if (src.fd >= 0) ::close(src.fd);
+    if (bytesRead) *bytesRead = src.bytesRead;
     return info;
 }
 

@@ -9,17 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/audio/FileSource.h"
 #include "platform/audio/LoopPlan.h"
 #include "platform/audio/Ring.h"
 
 namespace audio {
-
-// Where a file read stands: before open(), reading the header, streaming the samples.
-enum class IoStage { Open, Header, Stream };
-// Test seam: called before each of those reads of a file on disk; it may block, as storage that
-// stopped answering does. Costs one atomic load while none is set.
-using IoHook = void (*)(IoStage stage, const std::string& path);
-void SetIoHook(IoHook hook);
 
 class Decoder {
   public:
@@ -42,19 +36,6 @@ class Decoder {
     std::uint64_t Restarts() const { return restarts_; }
 
   private:
-    // What libsndfile reads through: the file's descriptor, or a block of memory.
-    struct Source {
-        int fd = -1;
-        const unsigned char* data = nullptr;
-        sf_count_t size = 0, pos = 0;
-        std::string path;
-        IoStage stage = IoStage::Stream;
-        static sf_count_t Length(void* p);
-        static sf_count_t Seek(sf_count_t offset, int whence, void* p);
-        static sf_count_t Read(void* dst, sf_count_t count, void* p);
-        static sf_count_t Tell(void* p);
-        SNDFILE* OpenSf(SF_INFO* info);
-    };
     Decoder() = default;
     static std::unique_ptr<Decoder> Setup(std::unique_ptr<Decoder> d, const SF_INFO& info,
                                           int outRate, bool loop);
@@ -65,7 +46,7 @@ class Decoder {
     bool Turn();
     void ToStereo(const float* raw, std::size_t frames);
 
-    Source src_;
+    FileSource src_;
     SNDFILE* sf_ = nullptr;
     soxr_t soxr_ = nullptr;
     int channels_ = 0;

@@ -131,10 +131,6 @@ inline bool WaitFor(const std::function<bool()>& done) {
     return done();
 }
 
-}  // namespace audiotest
-
-namespace audiotest {
-
 // Stereo frames resampled in one pass at the quality the service uses, its tail included.
 inline std::vector<float> OnePass(const std::vector<float>& in, int from, int to) {
     if (from == to) return in;

@@ -6,24 +6,13 @@
 
 using namespace audiotest;
 
-// At least n stereo frames of file in the order Loop mode plays them.
-static std::vector<float> Sequence(const std::vector<float>& file, int s, int e, int mode,
-                                   std::size_t n) {
-    std::vector<float> out(file.begin(), file.begin() + 2 * e);
-    for (int pass = 1; out.size() < 2 * n; ++pass)
-        for (int i = 0, f; i < e - s; ++i) {
-            const bool back = mode == SF_LOOP_BACKWARD || (mode == SF_LOOP_ALTERNATING && pass % 2);
-            out.insert(out.end(), {file[f = 2 * (back ? e - 1 - i : s + i)], file[f + 1]});
-        }
-    return out;
-}
-
 TEST(Loop, PlaysTheFilesOwnLoopAsTheOnePassResampling) {
-    const int fwd = SF_LOOP_FORWARD, alt = SF_LOOP_ALTERNATING, back = SF_LOOP_BACKWARD, n = 3000;
+    const int fwd = SF_LOOP_FORWARD, alt = SF_LOOP_ALTERNATING, back = SF_LOOP_BACKWARD;
+    const std::uint32_t n = 3000;
     // Written by libsndfile (0, its exclusive end) or as raw smpl bytes (1, inclusive end): type,
     // start, end; then what plays: start, end, type; and the tooltip's line. The last four raw
     // loops do not fit the data: the whole file plays.
-    const std::tuple<int, int, int, int, int, int, int, const char*> rows[] = {
+    const std::tuple<int, int, std::uint32_t, std::uint32_t, int, int, int, const char*> rows[] = {
         // clang-format off
         {0, fwd, 1000, 2500, 1000, 2500, fwd, "loop 0:00.023–0:00.057 · forward"},
         {0, alt, 1000, 2500, 1000, 2500, alt, "loop 0:00.023–0:00.057 · alternating"},
@@ -33,7 +22,7 @@ TEST(Loop, PlaysTheFilesOwnLoopAsTheOnePassResampling) {
         {0, fwd, 0, n, 0, n, fwd, "loop 0:00.000–0:00.068 · forward"},
         {1, 0, 500, n, 500, n, fwd, "loop 0:00.011–0:00.068 · forward"},
         {1, 0, 500, n + 1, 0, n, fwd, "loop ignored: end past the data"},
-        {1, 0, 500, -1, 0, n, fwd, "loop ignored: no end"},
+        {1, 0, 500, 0xffffffff, 0, n, fwd, "loop ignored: no end"},
         {1, 2, 2000, 1999, 0, n, fwd, "loop ignored: start not before end"},
         {1, 1, 100, 100, 0, n, fwd, "loop ignored: shorter than two frames"}};
     // clang-format on
@@ -42,8 +31,7 @@ TEST(Loop, PlaysTheFilesOwnLoopAsTheOnePassResampling) {
                       path = dir.file("loop.wav");
     const std::vector<float> noise = ReadStereo(wave);
     for (const auto& [raw, type, start, end, s, e, mode, text] : rows) {
-        SF_INSTRUMENT inst{
-            1, 0, 0, 0, 0, 0, 0, 1, {{type, std::uint32_t(start), std::uint32_t(end), 0}}};
+        SF_INSTRUMENT inst{1, 0, 0, 0, 0, 0, 0, 1, {{type, start, end, 0}}};
         std::string body = WaveHeader(2, 44100, 16, 0).substr(12, 24) + "smpl" + Le(60, 4) +
                            Le(0, 28) + Le(1, 4) + Le(0, 8) + Le(type, 4) + Le(start, 4) +
                            Le(end, 4) + Le(0, 8) + "data" + Le(data.size(), 4) + data;
@@ -51,10 +39,15 @@ TEST(Loop, PlaysTheFilesOwnLoopAsTheOnePassResampling) {
             raw ? !dir.write("loop.wav", "RIFF" + Le(body.size() + 4, 4) + "WAVE" + body).empty()
                 : WriteWave(path, noise, 2, 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16, &inst));
         EXPECT_EQ(fileinfo::LoopText(fileinfo::ReadInfo(path)), text);
+        std::vector<float> seq(noise.begin(), noise.begin() + 2 * e);  // as Loop mode plays it
+        for (int pass = 1; seq.size() < 2 * 13000; ++pass)
+            for (int i = 0, f; i < e - s; ++i) {
+                const bool down = mode == back || (mode == alt && pass % 2);
+                seq.insert(seq.end(), {noise[f = 2 * (down ? e - 1 - i : s + i)], noise[f + 1]});
+            }
         for (int to : {44100, 48000}) {
-            const std::vector<float> want =
-                OnePass(Sequence(noise, s, e, mode, 12000 * 44100 / to + 1000), 44100, to);
-            const std::vector<float> got = Rig(to).Hear(path, 12000, true);
+            const std::vector<float> want = OnePass(seq, 44100, to),
+                                     got = Rig(to).Hear(path, 12000, true);
             for (std::size_t i = 0; i < 12000 * 2; ++i)
                 ASSERT_NEAR(got[i], want[i], 1e-6f) << text << " at " << to << ", frame " << i / 2;
         }

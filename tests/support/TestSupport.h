@@ -34,7 +34,7 @@ class TempDir {
 // format is an SF_FORMAT_* combination (e.g. SF_FORMAT_WAV | SF_FORMAT_PCM_16).
 // Returns false when libsndfile refuses the combination. An instrument puts its loops in the file.
 bool WriteWave(const std::string& path, const std::vector<float>& interleaved, int channels,
-               int rate, int format, const SF_INSTRUMENT* instrument = nullptr);
+               int rate, int format, SF_INSTRUMENT* instrument = nullptr);
 
 // A sine tone, interleaved, the same on every channel.
 std::vector<float> Tone(double hz, int rate, int frames, int channels = 1, float amp = 0.5f);

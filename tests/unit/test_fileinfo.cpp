@@ -49,11 +49,10 @@ TEST(InfoCache, ReadsOncePerVersionAndCapsHeldReads) {
         },
         1);
     auto ask = [&](const std::string& path) {
-        auto answer = std::make_shared<std::promise<std::string>>();
-        bool asked = cache.Lookup(path, [answer](const fileinfo::Info& i) {
-            answer->set_value(std::to_string(i.wave->frames));
-        });
-        return asked ? answer->get_future().get() : "none";
+        auto answer = std::make_shared<std::promise<fileinfo::Info>>();
+        bool asked =
+            cache.Lookup(path, [answer](const fileinfo::Info& i) { answer->set_value(i); });
+        return asked ? std::to_string(answer->get_future().get().wave->frames) : "none";
     };
     EXPECT_EQ(ask(a) + ask(a), "11");
     dir.write("a.wav", "longer");
@@ -71,21 +70,20 @@ TEST(InfoCache, ReadsOncePerVersionAndCapsHeldReads) {
 TEST(FileInfo, Overview) {
     testsupport::TempDir dir;
     const std::string path = dir.file("a.wav");
+    int64_t read = 0;
     for (auto [frames, channels] : {std::pair(48000, 1), {5 << 20, 1}, {48000, 2}}) {
         std::vector<float> v(size_t(frames) * channels);
         for (size_t i = v.size() / 2; i < v.size(); i += channels) v[i] = i / channels % 2 ? 1 : -1;
         v[size_t(frames / 4 + 1) * channels - 1] = 0.5f;
         ASSERT_TRUE(
             testsupport::WriteWave(path, v, channels, 48000, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
-        int64_t read = 0;
         const overview::Overview ov = fileinfo::ReadInfo(path, &read).overview;
         EXPECT_LE(read, std::min<int64_t>(v.size() * 2 + 100, overview::kSampledBytes + 4096));
         for (int at = 0; at < overview::kColumns * channels; ++at) {
             const int lane = at / overview::kColumns, c = at % overview::kColumns;
             const int loud = !lane && c >= 120, peak = lane == channels - 1 && c == 60;
-            ASSERT_EQ(std::pair(ov.Low(lane, c), ov.High(lane, c)),
-                      std::pair(-127 * loud, 127 * loud + 64 * peak))
-                << frames << " frames, lane " << lane << ", column " << c;
+            ASSERT_EQ(std::tuple(frames, lane, c, ov.Low(lane, c), ov.High(lane, c)),
+                      std::tuple(frames, lane, c, -127 * loud, 127 * loud + 64 * peak));
         }
     }
     // A header claiming 2 GB of 16-bit mono, then a hole.
@@ -95,7 +93,6 @@ TEST(FileInfo, Overview) {
     ASSERT_TRUE(pwrite(fd, &riff, 4, 4) == 4 && pwrite(fd, &bytes, 4, 40) == 4 &&
                 ftruncate(fd, int64_t(bytes) + 44) == 0);
     close(fd);
-    int64_t read = 0;
     EXPECT_EQ(fileinfo::InfoText(fileinfo::ReadInfo(path, &read).wave),
               "6:12:49.621 · 48 kHz · 16-bit · mono");
     EXPECT_LE(read, overview::kSampledBytes + 4096);

@@ -35,7 +35,7 @@ QImage DrawPicture(const fileinfo::Info& info, const QPalette& palette, qreal dp
 }
 
 QString InfoTip(const fileinfo::Info& info, const QPalette& palette, qreal dpr) {
-    const QString text = QString::fromStdString(fileinfo::InfoText(info.wave));
+    QString text = QString::fromStdString(fileinfo::InfoText(info.wave));
     if (!info.wave) return text;
     QString html = "<p style='white-space:pre'>" + text.toHtmlEscaped();
     if (std::string loop = fileinfo::LoopText(info); !loop.empty())

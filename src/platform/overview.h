@@ -3,6 +3,7 @@
 #pragma once
 #include <sndfile.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -18,8 +19,11 @@ struct Overview {
     int lanes = 0;
     // For each lane and column: its lowest, then its highest sample, in 127ths of full scale.
     std::vector<int8_t> peaks;
-    int Low(int lane, int column) const { return peaks[2 * (lane * kColumns + column)]; }
-    int High(int lane, int column) const { return peaks[2 * (lane * kColumns + column) + 1]; }
+    int Low(int lane, int column) const { return peaks[At(lane, column)]; }
+    int High(int lane, int column) const { return peaks[At(lane, column) + 1]; }
+    static std::size_t At(int lane, int column) {
+        return 2 * std::size_t(lane * kColumns + column);
+    }
 };
 
 // The overview of file, opened for reading at its first frame; fileBytes is the file's size.

@@ -39,7 +39,8 @@ int8_t Quantise(float x, bool up) {
 
 Overview Read(SNDFILE* file, const SF_INFO& info, int64_t fileBytes) {
     const int64_t frames = info.frames;
-    if (!file || frames <= 0 || info.channels < 1) return {};
+    // A claim of more than 2^40 frames is a lie the column arithmetic must not meet.
+    if (!file || frames <= 0 || frames > (int64_t(1) << 40) || info.channels < 1) return {};
     Peaks peaks(info.channels == 2 ? 2 : 1, info.channels);
     std::vector<float> buf(std::size_t(kBlock) * info.channels);
     auto column = [&](int64_t frame) { return static_cast<int>(frame * kColumns / frames); };

@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 namespace {
 
 bool Write(const fs::path& path, const std::vector<float>& frames, int channels, int rate,
-           int format) {
+           int format, const SF_INSTRUMENT* instrument = nullptr) {
     SF_INFO info{};
     info.channels = channels;
     info.samplerate = rate;
@@ -27,6 +27,8 @@ bool Write(const fs::path& path, const std::vector<float>& frames, int channels,
         return false;
     }
     sf_command(f, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    SF_INSTRUMENT copy = instrument ? *instrument : SF_INSTRUMENT{};
+    if (instrument) sf_command(f, SFC_SET_INSTRUMENT, &copy, sizeof copy);
     sf_writef_float(f, frames.data(), static_cast<sf_count_t>(frames.size()) / channels);
     sf_close(f);
     return true;
@@ -95,6 +97,25 @@ std::vector<float> BeatLoop(int rate) {
 
 }  // namespace
 
+// A stereo pad as samplers hold it: a bright attack (0.3 s), a sustain of whole cycles with one
+// tremolo cycle (0.2 s, looped in the smpl chunk), then a release tail that Loop mode never plays.
+std::vector<float> Pad(int rate, SF_INSTRUMENT& loop) {
+    const size_t start = size_t(rate) * 3 / 10, end = size_t(rate) / 2;
+    std::vector<float> out(size_t(rate) * 6 / 5 * 2);
+    for (size_t i = 0; i < out.size() / 2; ++i) {
+        const double t = double(i) / rate;
+        const double env = i < start ? 0.4 * t / 0.3 * (1 + 0.8 * std::exp(-t * 40))
+                           : i < end ? 0.4 * (1 + 0.25 * std::sin(2 * M_PI * 5 * (t - 0.3)))
+                                     : 0.4 * std::exp(-(t - 0.5) * 6);
+        const double v = env * (std::sin(2 * M_PI * 110 * t) + 0.5 * std::sin(2 * M_PI * 330 * t));
+        out[2 * i] = static_cast<float>(v / 1.5);
+        out[2 * i + 1] = static_cast<float>(0.8 * v / 1.5);
+    }
+    loop.loop_count = 1;
+    loop.loops[0] = {SF_LOOP_FORWARD, uint32_t(start), uint32_t(end), 0};
+    return out;
+}
+
 int main(int argc, char** argv) {
     if (argc != 3) {
         std::fprintf(stderr, "usage: makewaves <STOP.wav> <demo folder>\n");
@@ -122,5 +143,8 @@ int main(int argc, char** argv) {
     ok &= Write(demo / "Loops/Beat 120 bpm.wav", BeatLoop(cd), 2, cd, SF_FORMAT_PCM_16);
     ok &=
         Write(demo / "Loops/Drone 48k.wav", Sine(110, 2.0, 48000, 0.3), 1, 48000, SF_FORMAT_PCM_16);
+    SF_INSTRUMENT loop{};
+    std::vector<float> pad = Pad(cd, loop);
+    ok &= Write(demo / "Loops/Pad with sustain loop.wav", pad, 2, cd, SF_FORMAT_PCM_16, &loop);
     return ok ? 0 : 1;
 }

@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QToolTip>
 
+#include "mainwindow/InfoTip.h"
 #include "mainwindow/PathListModel.h"
 #include "platform/fileurl.h"
 
@@ -133,20 +134,21 @@ bool PathListView::viewportEvent(QEvent* event) {
         QToolTip::hideText();
         return true;
     }
-    info_->Lookup(hoverPath_.toStdString(), [this, hover](const std::string& text) {
+    info_->Lookup(hoverPath_.toStdString(), [this, hover](const fileinfo::Info& info) {
         QMetaObject::invokeMethod(
-            this, [this, hover, tip = QString::fromStdString(text)] { ShowInfo(hover, tip); },
-            Qt::QueuedConnection);
+            this, [this, hover, info] { ShowInfo(hover, info); }, Qt::QueuedConnection);
     });
     return true;
 }
 
-void PathListView::ShowInfo(unsigned hover, const QString& text) {
+void PathListView::ShowInfo(unsigned hover, const fileinfo::Info& info) {
     const QModelIndex index = model() ? model()->index(hoverRow_, 0) : QModelIndex();
     if (hover != hover_ || hoverTime_.elapsed() > kInfoWaitMs ||
         FilePathAt(hoverRow_) != hoverPath_)
         return;
-    QToolTip::showText(hoverAt_, text, viewport(), visualRect(index));
+    // The picture is drawn now, for the screen the list is on, in the tip's colours.
+    const QString tip = InfoTip(info, QToolTip::palette(), viewport()->devicePixelRatioF());
+    QToolTip::showText(hoverAt_, tip, viewport(), visualRect(index));
 }
 
 // Entering and moving accept the same drags: anything that carries URLs and does not come from

@@ -42,7 +42,7 @@ class PathListView : public QListView {
   private:
     // The full path of the file entry at row, empty for folders, "[..]" and rows out of range.
     QByteArray FilePathAt(int row) const;
-    void ShowInfo(unsigned hover, const QString& text);
+    void ShowInfo(unsigned hover, const fileinfo::Info& info);
 
     std::unique_ptr<fileinfo::InfoCache> info_;
     int dragRow_ = -1;  // the file entry the left button went down on, until a drag starts

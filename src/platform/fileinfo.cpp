@@ -2,12 +2,15 @@
 
 #include <sndfile.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <mutex>
 #include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <vector>
+
+#include "platform/audio/FileSource.h"
 
 namespace fileinfo {
 
@@ -20,13 +23,24 @@ std::string TwoDigits(int64_t n) { return (n < 10 ? "0" : "") + std::to_string(n
 
 }  // namespace
 
-std::optional<WaveInfo> ReadWaveInfo(const std::string& path) {
+Info ReadInfo(const std::string& path, int64_t* bytesRead) {
+    Info info;
+    audio::FileSource src;
+    src.path = path;
+    src.fd = audio::OpenRegularFile(path);
     SF_INFO sf{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &sf);
-    if (!file) return std::nullopt;
-    sf_close(file);
-    if (sf.samplerate <= 0 || sf.channels <= 0 || sf.frames < 0) return std::nullopt;
-    return WaveInfo{sf.frames, sf.samplerate, sf.channels, sf.format};
+    SNDFILE* file = src.fd >= 0 ? src.Open(&sf) : nullptr;
+    if (file && sf.samplerate > 0 && sf.channels > 0 && sf.frames >= 0) {
+        info.wave = WaveInfo{sf.frames, sf.samplerate, sf.channels, sf.format};
+        SF_INSTRUMENT inst{};
+        bool have = sf_command(file, SFC_GET_INSTRUMENT, &inst, sizeof inst) == SF_TRUE;
+        info.loop = audio::PlanLoop(sf.frames, have ? &inst : nullptr);
+        info.overview = overview::Read(file, sf, audio::FileSource::Length(&src));
+    }
+    if (file) sf_close(file);
+    if (src.fd >= 0) ::close(src.fd);
+    if (bytesRead) *bytesRead = src.bytesRead;
+    return info;
 }
 
 std::string LengthText(int64_t frames, int rate) {
@@ -117,13 +131,36 @@ std::string InfoText(const std::optional<WaveInfo>& info) {
            FormatText(info->format) + kDot + ChannelText(info->channels);
 }
 
-std::string Describe(const std::string& path) { return InfoText(ReadWaveInfo(path)); }
+std::string Describe(const std::string& path) { return InfoText(ReadInfo(path).wave); }
+
+std::string LoopText(const Info& info) {
+    if (!info.wave) return "";
+    switch (info.loop.check) {
+        case audio::LoopPlan::None:
+            return "";
+        case audio::LoopPlan::Used:
+            break;
+        case audio::LoopPlan::NoEnd:
+            return "loop ignored: no end";
+        case audio::LoopPlan::EndPastData:
+            return "loop ignored: end past the data";
+        case audio::LoopPlan::StartNotBeforeEnd:
+            return "loop ignored: start not before end";
+        case audio::LoopPlan::TooShort:
+            return "loop ignored: shorter than two frames";
+    }
+    const char* mode = info.loop.mode == audio::LoopPlan::Alternating ? "alternating"
+                       : info.loop.mode == audio::LoopPlan::Backward  ? "backward"
+                                                                      : "forward";
+    return "loop " + LengthText(info.loop.start, info.wave->rate) + "\xe2\x80\x93" +  // "–"
+           LengthText(info.loop.end, info.wave->rate) + kDot + mode;
+}
 
 // Shared with the reading threads, so that one still hanging when the cache goes finds it alive.
 struct InfoCache::State {
     struct Cached {
         int64_t size, mtimeNs;
-        std::string text;
+        Info info;
         uint64_t used;
     };
 
@@ -136,40 +173,40 @@ struct InfoCache::State {
     std::unordered_map<std::string, Cached> cache;
     std::unordered_map<std::string, std::vector<Answer>> pending;  // by path being read
 
-    void Store(const std::string& path, int64_t size, int64_t mtimeNs, const std::string& text) {
+    void Store(const std::string& path, int64_t size, int64_t mtimeNs, const Info& info) {
         if (cache.size() >= capacity && !cache.count(path)) {
             auto oldest = cache.begin();
             for (auto it = cache.begin(); it != cache.end(); ++it)
                 if (it->second.used < oldest->second.used) oldest = it;
             cache.erase(oldest);
         }
-        cache[path] = Cached{size, mtimeNs, text, ++clock};
+        cache[path] = Cached{size, mtimeNs, info, ++clock};
     }
 
     static void Read(const std::shared_ptr<State>& s, const std::string& path) {
         struct stat st {};
         bool known = ::stat(path.c_str(), &st) == 0;
         int64_t size = st.st_size, mtimeNs = st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
-        std::optional<std::string> text;
+        std::optional<Info> info;
         if (known) {
             std::lock_guard lock(s->mutex);
             auto it = s->cache.find(path);
             if (it != s->cache.end() && it->second.size == size && it->second.mtimeNs == mtimeNs) {
                 it->second.used = ++s->clock;
-                text = it->second.text;
+                info = it->second.info;
             }
         }
-        if (!text) {
+        if (!info) {
             try {
-                text = s->reader(path);
+                info = s->reader(path);
             } catch (...) {
-                text = kNotPlayable;
+                info = Info{};  // not a playable wave
             }
         }
         std::lock_guard lock(s->mutex);
-        if (known) s->Store(path, size, mtimeNs, *text);
+        if (known) s->Store(path, size, mtimeNs, *info);
         if (auto it = s->pending.find(path); it != s->pending.end()) {
-            for (const Answer& answer : it->second) answer(*text);
+            for (const Answer& answer : it->second) answer(*info);
             s->pending.erase(it);
         }
         --s->running;
@@ -198,7 +235,7 @@ bool InfoCache::Lookup(const std::string& path, Answer answer) {
     try {
         std::thread(State::Read, state_, path).detach();
     } catch (const std::system_error&) {
-        return false;  // no thread to be had: no text this time
+        return false;  // no thread to be had: no info this time
     }
     state_->pending[path].push_back(std::move(answer));
     ++state_->running;

@@ -1,12 +1,16 @@
 // What a sound file is before it plays: its length, rate, sample format and channels, read from
-// the header with libsndfile, and a small cache that reads off the caller's thread and answers
-// when the read is done (a file on a share that has gone quiet must not hold the window).
+// the header with libsndfile, the loop it carries and a picture of its peaks; and a small cache
+// that reads off the caller's thread and answers when the read is done (a file on a share that
+// has gone quiet must not hold the window).
 #pragma once
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "platform/audio/LoopPlan.h"
+#include "platform/overview.h"
 
 namespace fileinfo {
 
@@ -17,8 +21,16 @@ struct WaveInfo {
     int format = 0;  // SF_FORMAT_* container | subtype
 };
 
-// The header of path, or nullopt when libsndfile cannot read it as sound.
-std::optional<WaveInfo> ReadWaveInfo(const std::string& path);
+// All the tooltip shows of a file, about 1 KB.
+struct Info {
+    std::optional<WaveInfo> wave;  // nullopt when libsndfile cannot read the file as sound
+    audio::LoopPlan loop;          // what Loop mode makes of the file's own loop
+    overview::Overview overview;
+};
+
+// The header, loop and overview of path, read in one open; bytesRead, when given, gets how many
+// bytes of the file were read.
+Info ReadInfo(const std::string& path, int64_t* bytesRead = nullptr);
 
 // "m:ss.mmm", or "h:mm:ss.mmm" from an hour on; rounded to the millisecond.
 std::string LengthText(int64_t frames, int rate);
@@ -31,23 +43,28 @@ std::string ChannelText(int channels);
 
 // "0:01.250 · 44.1 kHz · 24-bit · stereo" (UTF-8), or "not a playable wave".
 std::string InfoText(const std::optional<WaveInfo>& info);
-// InfoText of ReadWaveInfo(path).
+// InfoText of the header of path.
 std::string Describe(const std::string& path);
+// "loop 0:00.250–0:00.290 · forward", "loop ignored: end past the data", or "" for a file
+// without a loop.
+std::string LoopText(const Info& info);
 
-// Texts by path, kept while the file's size and modification time stay the same. Each read runs
+// Infos by path, kept while the file's size and modification time stay the same. Each read runs
 // on a thread of its own, at most maxReads at a time; while that many hang, nothing new is read.
 class InfoCache {
   public:
-    using Reader = std::function<std::string(const std::string& path)>;
-    // Runs on the reading thread under the cache's lock: it should only hand the text on.
-    using Answer = std::function<void(const std::string& text)>;
-    explicit InfoCache(Reader reader = Describe, int maxReads = 4, size_t capacity = 512);
+    using Reader = std::function<Info(const std::string& path)>;
+    // Runs on the reading thread under the cache's lock: it should only hand the info on.
+    using Answer = std::function<void(const Info& info)>;
+    explicit InfoCache(
+        Reader reader = [](const std::string& p) { return ReadInfo(p); }, int maxReads = 4,
+        size_t capacity = 512);
     // Answers not given yet are dropped; reads still running finish on their own.
     ~InfoCache();
     InfoCache(const InfoCache&) = delete;
     InfoCache& operator=(const InfoCache&) = delete;
 
-    // Asks for path's text without waiting; answer gets it once read, or straight from the cache
+    // Asks for path's info without waiting; answer gets it once read, or straight from the cache
     // when the file is unchanged (that check, too, runs on the reading thread: even a file's
     // status can hang on a share). A lookup while path is being read joins that read. false,
     // and no answer, when maxReads reads hang or no thread can be had.

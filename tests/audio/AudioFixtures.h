@@ -2,6 +2,7 @@
 #pragma once
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <soxr.h>
 
 #include <cmath>
 #include <random>
@@ -128,6 +129,18 @@ inline bool WaitFor(const std::function<bool()>& done) {
     for (int i = 0; i < 10000 && !done(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return done();
+}
+
+// Stereo frames resampled in one pass at the quality the service uses, its tail included.
+inline std::vector<float> OnePass(const std::vector<float>& in, int from, int to) {
+    if (from == to) return in;
+    std::vector<float> out(in.size() * to / from + 2048);
+    soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+    soxr_quality_spec_t q = soxr_quality_spec(SOXR_HQ, 0);
+    std::size_t done = 0;
+    soxr_oneshot(from, to, 2, in.data(), in.size() / 2, nullptr, out.data(), out.size() / 2, &done,
+                 &io, &q, nullptr);
+    return out.resize(done * 2), out;
 }
 
 }  // namespace audiotest

@@ -1,7 +1,7 @@
 // Plays a generated 1 kHz tone through the program's sound service on the real sound device, and
 // names the SDL driver it went through. With "loop", the file is one 10 ms stretch of the tone
-// (441 frames at 44.1 kHz), looped: the seams must not be heard.
-// Usage: play_tone SECONDS [RATE] [loop]
+// (441 frames at 44.1 kHz), looped: the seams must not be heard. With a FILE, that file loops.
+// Usage: play_tone SECONDS [RATE] [loop [FILE]]
 #include <SDL.h>
 #include <sndfile.h>
 
@@ -19,10 +19,10 @@ int main(int argc, char** argv) {
     const int rate = argc > 2 ? std::atoi(argv[2]) : 44100;
     const bool loop = argc > 3 && std::string(argv[3]) == "loop";
     testsupport::TempDir dir;
-    std::string path = dir.file("tone.wav");
+    std::string path = argc > 4 ? argv[4] : dir.file("tone.wav");
     const int frames = loop ? rate / 100 : static_cast<int>(seconds * rate);
-    if (!testsupport::WriteWave(path, testsupport::Tone(1000, rate, frames, 2, 0.5f), 2, rate,
-                                SF_FORMAT_WAV | SF_FORMAT_FLOAT))
+    if (argc <= 4 && !testsupport::WriteWave(path, testsupport::Tone(1000, rate, frames, 2, 0.5f),
+                                             2, rate, SF_FORMAT_WAV | SF_FORMAT_FLOAT))
         return 2;
     audio::SoundService service;
     service.Start(path, loop);

@@ -1,12 +1,14 @@
 #!/bin/sh
 # End to end: the sound service through SDL into a private PulseAudio null sink, whose monitor
-# is recorded and checked for the 1 kHz tone that play_tone plays.
-# Usage: pulse_tone.sh DIR_WITH_play_tone
+# is recorded and checked for the 1 kHz tone that play_tone plays; with "sampler", for a file's own
+# loop in Loop mode (attack once, the region repeating, the tail never heard).
+# Usage: pulse_tone.sh DIR_WITH_play_tone [sampler]
 # Exit 77 (skipped) when no PulseAudio server can be started here.
 set -u
 bindir=${1:?usage: pulse_tone.sh BINDIR}
 here=$(cd "$(dirname "$0")" && pwd)
 player=$bindir/play_tone
+mode=${2:-}
 [ -x "$player" ] || { echo "no $player"; exit 1; }
 command -v pulseaudio >/dev/null && command -v parec >/dev/null || { echo "pulseaudio missing"; exit 77; }
 
@@ -63,14 +65,24 @@ take() {
 
     # This take checks the path, not the latency (the PipeWire test holds the short period to
     # account): a 40 ms server buffer rides out a stalled scheduler on a busy build machine.
-    SDL_AUDIODRIVER=pulseaudio PULSE_LATENCY_MSEC=40 "$player" 2 44100
+    if [ "$mode" = sampler ]; then
+        python3 "$here/check_loop.py" write "$tmp/sampler.wav" 44100 || return 1
+        set -- loop "$tmp/sampler.wav"
+    else
+        set --
+    fi
+    SDL_AUDIODRIVER=pulseaudio PULSE_LATENCY_MSEC=40 "$player" 2 44100 "$@"
     status=$?
     sleep 0.3
     kill -INT "$rec_pid" 2>/dev/null; wait "$rec_pid" 2>/dev/null; rec_pid=
     if [ "$status" -ne 0 ]; then
         echo "play_tone failed ($status)"; cat "$tmp/pulse.log"; return 1
     fi
-    python3 "$here/check_tone.py" "$tmp/rec.raw" 48000 0.5
+    if [ "$mode" = sampler ]; then
+        python3 "$here/check_loop.py" "$tmp/rec.raw" 48000
+    else
+        python3 "$here/check_tone.py" "$tmp/rec.raw" 48000 0.5
+    fi
 }
 
 # A shared build machine can starve the 5 ms device period now and then; a second take tells

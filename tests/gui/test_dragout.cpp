@@ -73,6 +73,9 @@ class DragOutTest : public QObject, Sound::Player {
     void initTestCase() {
         for (const char* f : {"lib/Kick 1.wav", "lib/odd\xff.wav", "lib/[intro].wav"})
             root.write(f, "");
+        SF_INSTRUMENT loop{1, 0, 0, 0, 0, 0, 0, 1, {{SF_LOOP_FORWARD, 250, 290, 0}}};
+        testsupport::WriteWave(root.file("lib/pad.wav"), testsupport::Tone(50, 1000, 400), 1, 1000,
+                               SF_FORMAT_WAV | SF_FORMAT_PCM_16, &loop);
         qApp->installEventFilter(this);
         Sound::SetPlayer(this);
         Main(lib + "/Kick 1.wav", root.file("wavplayer"));
@@ -103,10 +106,11 @@ class DragOutTest : public QObject, Sound::Player {
     // comes too late; the next rest finds it cached.
     void tooltips() {
         QCOMPARE(Tip("odd\xff.wav") + Tip("[sub]") + Tip("[..]"), QString("not a playable wave"));
+        QVERIFY(Tip("pad.wav").contains("<br>loop 0:00.250–0:00.290 · forward<br><img src='data:"));
         std::promise<void> release;
         std::shared_future<void> held = release.get_future().share();
         form->lstPath->SetFileInfo(std::make_unique<fileinfo::InfoCache>(
-            [=](const std::string&) { return held.wait(), "late"; }));
+            [=](const std::string&) { return held.wait(), fileinfo::Info{}; }));
         int selected = form->ListIndex();
         starts = 0;
         QCOMPARE(Tip("[intro].wav"), QString());
@@ -117,7 +121,7 @@ class DragOutTest : public QObject, Sound::Player {
         release.set_value();
         QTest::qWait(50);
         QVERIFY(tip.isEmpty());
-        QCOMPARE(Tip("[intro].wav"), QString("late"));
+        QCOMPARE(Tip("[intro].wav"), QString("not a playable wave"));
     }
 };
 

@@ -45,11 +45,12 @@ std::string TempDir::fill(std::string text) const {
 }
 
 bool WriteWave(const std::string& path, const std::vector<float>& interleaved, int channels,
-               int rate, int format) {
+               int rate, int format, SF_INSTRUMENT* instrument) {
     SF_INFO info{0, rate, channels, format, 0, 0};
     SNDFILE* f = sf_format_check(&info) ? sf_open(path.c_str(), SFM_WRITE, &info) : nullptr;
     if (!f) return false;
     sf_command(f, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    if (instrument) sf_command(f, SFC_SET_INSTRUMENT, instrument, sizeof *instrument);
     const sf_count_t frames = static_cast<sf_count_t>(interleaved.size()) / channels;
     const bool written = sf_writef_float(f, interleaved.data(), frames) == frames;
     return sf_close(f) == 0 && written;

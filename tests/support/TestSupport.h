@@ -1,5 +1,7 @@
 // Fixtures shared by the tests: temporary folders and generated wave files.
 #pragma once
+#include <sndfile.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -30,9 +32,9 @@ class TempDir {
 
 // Writes a wave file of interleaved float samples in [-1, 1] with libsndfile.
 // format is an SF_FORMAT_* combination (e.g. SF_FORMAT_WAV | SF_FORMAT_PCM_16).
-// Returns false when libsndfile refuses the combination.
+// Returns false when libsndfile refuses the combination. An instrument puts its loops in the file.
 bool WriteWave(const std::string& path, const std::vector<float>& interleaved, int channels,
-               int rate, int format);
+               int rate, int format, SF_INSTRUMENT* instrument = nullptr);
 
 // A sine tone, interleaved, the same on every channel.
 std::vector<float> Tone(double hz, int rate, int frames, int channels = 1, float amp = 0.5f);

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <unistd.h>
@@ -43,21 +44,56 @@ TEST(InfoCache, ReadsOncePerVersionAndCapsHeldReads) {
     int reads = 0;  // one thread at a time
     fileinfo::InfoCache cache(
         [&](const std::string& path) {
-            return path == b ? held.wait(), "" : std::to_string(++reads);
+            if (path == b) held.wait();
+            return fileinfo::Info{{{++reads, 1, 1, 0}}, {}, {}};
         },
         1);
     auto ask = [&](const std::string& path) {
-        auto answer = std::make_shared<std::promise<std::string>>();
-        bool asked = cache.Lookup(path, [answer](const std::string& t) { answer->set_value(t); });
-        return asked ? answer->get_future().get() : "none";
+        auto answer = std::make_shared<std::promise<fileinfo::Info>>();
+        bool asked =
+            cache.Lookup(path, [answer](const fileinfo::Info& i) { answer->set_value(i); });
+        return asked ? std::to_string(answer->get_future().get().wave->frames) : "none";
     };
     EXPECT_EQ(ask(a) + ask(a), "11");
     dir.write("a.wav", "longer");
     EXPECT_EQ(ask(a), "2");
-    std::promise<std::string> late;
-    ASSERT_TRUE(cache.Lookup(b, [&](const std::string& t) { late.set_value(t); }));
+    std::promise<void> late;
+    ASSERT_TRUE(cache.Lookup(b, [&](const fileinfo::Info&) { late.set_value(); }));
     EXPECT_EQ(ask(a), "none");
     release.set_value();
     late.get_future().wait();
     EXPECT_EQ(ask(a), "2");
+}
+
+// Silence, then full scale in the first channel; a single peak a quarter in, in the last one.
+// Read whole (96 KB) or sampled (10 MB); a 2 GB file costs at most 2 MB of reads.
+TEST(FileInfo, Overview) {
+    testsupport::TempDir dir;
+    const std::string path = dir.file("a.wav");
+    int64_t read = 0;
+    for (auto [frames, channels] : {std::pair(48000, 1), {5 << 20, 1}, {48000, 2}}) {
+        std::vector<float> v(size_t(frames) * channels);
+        for (size_t i = v.size() / 2; i < v.size(); i += channels) v[i] = i / channels % 2 ? 1 : -1;
+        v[size_t(frames / 4 + 1) * channels - 1] = 0.5f;
+        ASSERT_TRUE(
+            testsupport::WriteWave(path, v, channels, 48000, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+        const overview::Overview ov = fileinfo::ReadInfo(path, &read).overview;
+        EXPECT_LE(read, std::min<int64_t>(v.size() * 2 + 100, overview::kSampledBytes + 4096));
+        for (int at = 0; at < overview::kColumns * channels; ++at) {
+            const int lane = at / overview::kColumns, c = at % overview::kColumns;
+            const int loud = !lane && c >= 120, peak = lane == channels - 1 && c == 60;
+            ASSERT_EQ(std::tuple(frames, lane, c, ov.Low(lane, c), ov.High(lane, c)),
+                      std::tuple(frames, lane, c, -127 * loud, 127 * loud + 64 * peak));
+        }
+    }
+    // A header claiming 2 GB of 16-bit mono, then a hole.
+    ASSERT_TRUE(testsupport::WriteWave(path, {0}, 1, 48000, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+    const uint32_t bytes = (2u << 30) - 64, riff = bytes + 36;
+    const int fd = open(path.c_str(), O_WRONLY);
+    ASSERT_TRUE(pwrite(fd, &riff, 4, 4) == 4 && pwrite(fd, &bytes, 4, 40) == 4 &&
+                ftruncate(fd, int64_t(bytes) + 44) == 0);
+    close(fd);
+    EXPECT_EQ(fileinfo::InfoText(fileinfo::ReadInfo(path, &read).wave),
+              "6:12:49.621 · 48 kHz · 16-bit · mono");
+    EXPECT_LE(read, overview::kSampledBytes + 4096);
 }

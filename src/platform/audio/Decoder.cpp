@@ -1,15 +1,9 @@
 #include "platform/audio/Decoder.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <climits>
 #include <cmath>
-#include <cstring>
 
 #include "platform/audio/Voice.h"
 
@@ -73,108 +67,14 @@ void Weights(int channelId, int index, float& l, float& r) {
 
 }  // namespace
 
-namespace {
-
-std::atomic<IoHook> g_hook{nullptr};
-
-// open(2) for a path of any length: one longer than the kernel takes is walked in pieces that
-// end at a "/", each opened relative to the one before.
-int OpenPath(const std::string& path, int flags) {
-    if (path.empty() || path.find('\0') != std::string::npos) return -1;  // no file has that name
-    if (path.size() < PATH_MAX) return ::open(path.c_str(), flags);
-    int dir = AT_FDCWD;
-    std::size_t at = 0;
-    while (path.size() - at >= PATH_MAX) {
-        std::size_t cut = path.rfind('/', at + PATH_MAX - 1);
-        if (cut == std::string::npos || cut < at) {
-            if (dir != AT_FDCWD) ::close(dir);
-            errno = ENAMETOOLONG;
-            return -1;
-        }
-        std::string piece = cut == at ? std::string("/") : path.substr(at, cut - at);
-        int next = ::openat(dir, piece.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (dir != AT_FDCWD) ::close(dir);
-        if (next < 0) return -1;
-        dir = next;
-        at = cut + 1;
-    }
-    int fd = ::openat(dir, path.c_str() + at, flags);
-    if (dir != AT_FDCWD) ::close(dir);
-    return fd;
-}
-
-}  // namespace
-
-void SetIoHook(IoHook hook) { g_hook.store(hook, std::memory_order_release); }
-
-// libsndfile's view of the file: positioned reads on the descriptor, or a block of memory. Each
-// read passes the test seam first; no lock is held, so a read that hangs holds up only its voice.
-sf_count_t Decoder::Source::Length(void* p) {
-    auto* s = static_cast<Source*>(p);
-    struct stat st {};
-    if (s->fd < 0) return s->size;
-    return ::fstat(s->fd, &st) == 0 ? st.st_size : 0;
-}
-
-sf_count_t Decoder::Source::Seek(sf_count_t offset, int whence, void* p) {
-    auto* s = static_cast<Source*>(p);
-    sf_count_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? s->pos : Length(p);
-    // Past the end is allowed, as with a file; before the start or overflowing is not.
-    if (offset < -base || (offset > 0 && base > INT64_MAX - offset)) return -1;
-    return s->pos = base + offset;
-}
-
-sf_count_t Decoder::Source::Read(void* dst, sf_count_t count, void* p) {
-    auto* s = static_cast<Source*>(p);
-    if (count <= 0) return 0;
-    if (s->fd < 0) {
-        sf_count_t n = std::clamp<sf_count_t>(s->size - s->pos, 0, count);
-        if (n > 0) std::memcpy(dst, s->data + s->pos, static_cast<std::size_t>(n));
-        s->pos += n;
-        return n;
-    }
-    if (IoHook hook = g_hook.load(std::memory_order_acquire)) hook(s->stage, s->path);
-    sf_count_t got = 0;
-    while (got < count) {
-        ssize_t n =
-            ::pread(s->fd, static_cast<char*>(dst) + got, static_cast<std::size_t>(count - got),
-                    static_cast<off_t>(s->pos + got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += n;
-    }
-    s->pos += got;
-    return got;
-}
-
-sf_count_t Decoder::Source::Tell(void* p) { return static_cast<Source*>(p)->pos; }
-
-SNDFILE* Decoder::Source::OpenSf(SF_INFO* info) {
-    static SF_VIRTUAL_IO io = {&Length, &Seek, &Read,
-                               [](const void*, sf_count_t, void*) -> sf_count_t { return 0; },
-                               &Tell};
-    return sf_open_virtual(&io, SFM_READ, info, this);
-}
-
 std::unique_ptr<Decoder> Decoder::Open(const std::string& path, int outRate, bool loop) {
-    if (IoHook hook = g_hook.load(std::memory_order_acquire)) hook(IoStage::Open, path);
-    // O_NONBLOCK so a FIFO or device node cannot hold the opener; only regular files play.
-    int fd = OpenPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int fd = OpenRegularFile(path);
     if (fd < 0) return nullptr;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return nullptr;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-
     std::unique_ptr<Decoder> d(new Decoder);
     d->src_.fd = fd;
     d->src_.path = path;
-    d->src_.stage = IoStage::Header;
     SF_INFO info{};
-    d->sf_ = d->src_.OpenSf(&info);
-    d->src_.stage = IoStage::Stream;
+    d->sf_ = d->src_.Open(&info);
     return Setup(std::move(d), info, outRate, loop);
 }
 
@@ -184,7 +84,7 @@ std::unique_ptr<Decoder> Decoder::OpenMemory(const void* data, std::size_t size,
     d->src_.data = static_cast<const unsigned char*>(data);
     d->src_.size = static_cast<sf_count_t>(size);
     SF_INFO info{};
-    d->sf_ = d->src_.OpenSf(&info);
+    d->sf_ = d->src_.Open(&info);
     return Setup(std::move(d), info, outRate, loop);
 }
 
@@ -199,6 +99,12 @@ std::unique_ptr<Decoder> Decoder::Setup(std::unique_ptr<Decoder> d, const SF_INF
 
     d->channels_ = info.channels;
     d->loop_ = loop;
+    if (loop) {
+        SF_INSTRUMENT inst{};
+        bool have = sf_command(d->sf_, SFC_GET_INSTRUMENT, &inst, sizeof inst) == SF_TRUE;
+        d->plan_ = PlanLoop(info.frames, have ? &inst : nullptr);
+        d->whole_ = d->plan_.Whole(info.frames);
+    }
     if (info.channels > 2) {
         std::vector<int> map(info.channels, 0);
         bool haveMap = sf_command(d->sf_, SFC_GET_CHANNEL_MAP_INFO, map.data(),
@@ -262,16 +168,17 @@ void Decoder::ToStereo(const float* raw, std::size_t frames) {
 void Decoder::Decode() {
     std::size_t got = 0;
     while (got < kBlock) {
-        sf_count_t n = sf_readf_float(sf_, raw_.data() + got * channels_,
-                                      static_cast<sf_count_t>(kBlock - got));
+        float* at = raw_.data() + got * channels_;
+        const auto room = static_cast<sf_count_t>(kBlock - got);
+        sf_count_t n = whole_ ? sf_readf_float(sf_, at, room) : ReadLoop(at, room);
         if (n > 0) {
             got += static_cast<std::size_t>(n);
             passFrames_ += n;
             continue;
         }
-        // End of the data (or of what a truncated file holds). A loop starts over at frame 0;
-        // a pass that yielded nothing would spin forever, so it ends the sound instead.
-        if (!loop_ || passFrames_ == 0 || sf_seek(sf_, 0, SEEK_SET) != 0) {
+        // End of the data, of the loop, or of what a truncated file holds. A pass that yielded
+        // nothing would spin forever, so it ends the sound instead.
+        if (n < 0 || !loop_ || passFrames_ == 0 || !Turn()) {
             fileEnd_ = true;
             break;
         }
@@ -281,6 +188,42 @@ void Decoder::Decode() {
     ToStereo(raw_.data(), got);
     inPos_ = 0;
     inLen_ = got;
+}
+
+sf_count_t Decoder::ReadLoop(float* raw, sf_count_t room) {
+    if (!backward_) {
+        sf_count_t n = sf_readf_float(sf_, raw, std::min(room, plan_.end - pos_));
+        if (n < std::min(room, plan_.end - pos_)) plan_.end = pos_ + n;  // the data ends early
+        pos_ += n;
+        return n;
+    }
+    // Backward a block at a time: one seek a block, the frames reversed in place.
+    const sf_count_t n = std::min(room, pos_ - plan_.start);
+    if (n <= 0) return 0;
+    if (sf_seek(sf_, pos_ - n, SEEK_SET) != pos_ - n || sf_readf_float(sf_, raw, n) != n) return -1;
+    const auto ch = static_cast<std::size_t>(channels_);
+    for (std::size_t a = 0, b = static_cast<std::size_t>(n) - 1; a < b; ++a, --b)
+        std::swap_ranges(raw + a * ch, raw + (a + 1) * ch, raw + b * ch);
+    pos_ -= n;
+    return n;
+}
+
+bool Decoder::Turn() {
+    if (whole_) return sf_seek(sf_, 0, SEEK_SET) == 0;
+    if (plan_.end - plan_.start < 1) return false;
+    switch (plan_.mode) {
+        case LoopPlan::Forward:
+            pos_ = plan_.start;
+            return sf_seek(sf_, pos_, SEEK_SET) == pos_;
+        case LoopPlan::Backward:
+            backward_ = true;
+            pos_ = plan_.end;
+            return true;
+        case LoopPlan::Alternating:
+            backward_ = !backward_;
+            return backward_ || sf_seek(sf_, pos_, SEEK_SET) == pos_;
+    }
+    return false;
 }
 
 void Decoder::Fill(Ring& ring, std::size_t limit) {

@@ -9,16 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/audio/FileSource.h"
+#include "platform/audio/LoopPlan.h"
 #include "platform/audio/Ring.h"
 
 namespace audio {
-
-// Where a file read stands: before open(), reading the header, streaming the samples.
-enum class IoStage { Open, Header, Stream };
-// Test seam: called before each of those reads of a file on disk; it may block, as storage that
-// stopped answering does. Costs one atomic load while none is set.
-using IoHook = void (*)(IoStage stage, const std::string& path);
-void SetIoHook(IoHook hook);
 
 class Decoder {
   public:
@@ -37,34 +32,29 @@ class Decoder {
     void Fill(Ring& ring, std::size_t limit);
     // Every frame of a one-shot file is in the ring.
     bool Done() const { return done_; }
-    // How often a loop went back to frame 0.
+    // How often a loop started over: back to frame 0 or its own start, or turning around.
     std::uint64_t Restarts() const { return restarts_; }
 
   private:
-    // What libsndfile reads through: the file's descriptor, or a block of memory.
-    struct Source {
-        int fd = -1;
-        const unsigned char* data = nullptr;
-        sf_count_t size = 0, pos = 0;
-        std::string path;
-        IoStage stage = IoStage::Stream;
-        static sf_count_t Length(void* p);
-        static sf_count_t Seek(sf_count_t offset, int whence, void* p);
-        static sf_count_t Read(void* dst, sf_count_t count, void* p);
-        static sf_count_t Tell(void* p);
-        SNDFILE* OpenSf(SF_INFO* info);
-    };
     Decoder() = default;
     static std::unique_ptr<Decoder> Setup(std::unique_ptr<Decoder> d, const SF_INFO& info,
                                           int outRate, bool loop);
     void Decode();
+    // The next frames of the file's own loop into raw, -1 when the file cannot be read there.
+    sf_count_t ReadLoop(float* raw, sf_count_t room);
+    // Where the next pass of a loop starts; false when it cannot.
+    bool Turn();
     void ToStereo(const float* raw, std::size_t frames);
 
-    Source src_;
+    FileSource src_;
     SNDFILE* sf_ = nullptr;
     soxr_t soxr_ = nullptr;
     int channels_ = 0;
     bool loop_ = false;
+    LoopPlan plan_;
+    bool whole_ = true;      // today's path: the whole file again and again
+    bool backward_ = false;  // reading the file's own loop from its end down
+    sf_count_t pos_ = 0;     // next frame forward, or one past the next frame backward
     std::vector<float> raw_, in_, out_;
     std::vector<float> left_, right_;  // mix-down weights for more than two channels
     std::size_t inPos_ = 0, inLen_ = 0, outPos_ = 0, outLen_ = 0, outCap_ = 0;

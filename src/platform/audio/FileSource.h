@@ -1,0 +1,37 @@
+// What libsndfile reads a sound file through: positioned reads on a descriptor of our own, or a
+// block of memory. No lock is held, so a read that hangs holds up only the thread that made it.
+#pragma once
+#include <sndfile.h>
+
+#include <string>
+
+namespace audio {
+
+// Where a file read stands: before open(), reading the header, streaming the samples.
+enum class IoStage { Open, Header, Stream };
+// Test seam: called before each of those reads of a file on disk; it may block, as storage that
+// stopped answering does. Costs one atomic load while none is set.
+using IoHook = void (*)(IoStage stage, const std::string& path);
+void SetIoHook(IoHook hook);
+
+// The regular file at path (bytes, of any length) opened for reading, or -1. A FIFO or device
+// node cannot hold the caller.
+int OpenRegularFile(const std::string& path);
+
+struct FileSource {
+    int fd = -1;  // the file, or -1 for the memory at data
+    const unsigned char* data = nullptr;
+    sf_count_t size = 0, pos = 0;
+    sf_count_t bytesRead = 0;  // from the file, all reads together
+    std::string path;
+    IoStage stage = IoStage::Stream;
+
+    // libsndfile over this source (the header read at the Header stage), or null.
+    SNDFILE* Open(SF_INFO* info);
+    static sf_count_t Length(void* p);
+    static sf_count_t Seek(sf_count_t offset, int whence, void* p);
+    static sf_count_t Read(void* dst, sf_count_t count, void* p);
+    static sf_count_t Tell(void* p);
+};
+
+}  // namespace audio

@@ -4,9 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <mutex>
-#include <system_error>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -156,7 +155,7 @@ std::string LoopText(const Info& info) {
            LengthText(info.loop.end, info.wave->rate) + kDot + mode;
 }
 
-// Shared with the reading threads, so that one still hanging when the cache goes finds it alive.
+// Shared with the reads, so that one still hanging when the cache goes finds it alive.
 struct InfoCache::State {
     struct Cached {
         int64_t size, mtimeNs;
@@ -165,10 +164,8 @@ struct InfoCache::State {
     };
 
     Reader reader;
-    int maxReads;
     size_t capacity;
     std::mutex mutex;
-    int running = 0;
     uint64_t clock = 0;
     std::unordered_map<std::string, Cached> cache;
     std::unordered_map<std::string, std::vector<Answer>> pending;  // by path being read
@@ -209,14 +206,12 @@ struct InfoCache::State {
             for (const Answer& answer : it->second) answer(*info);
             s->pending.erase(it);
         }
-        --s->running;
     }
 };
 
 InfoCache::InfoCache(Reader reader, int maxReads, size_t capacity)
-    : state_(std::make_shared<State>()) {
+    : state_(std::make_shared<State>()), reads_(INT_MAX, maxReads) {
     state_->reader = std::move(reader);
-    state_->maxReads = maxReads;
     state_->capacity = capacity > 0 ? capacity : 1;
 }
 
@@ -231,14 +226,9 @@ bool InfoCache::Lookup(const std::string& path, Answer answer) {
         it->second.push_back(std::move(answer));
         return true;
     }
-    if (state_->running >= state_->maxReads) return false;
-    try {
-        std::thread(State::Read, state_, path).detach();
-    } catch (const std::system_error&) {
-        return false;  // no thread to be had: no info this time
-    }
+    // At maxReads unfinished reads (or with no thread to be had) there is no info this time.
+    if (!reads_.Run([s = state_, path] { State::Read(s, path); })) return false;
     state_->pending[path].push_back(std::move(answer));
-    ++state_->running;
     return true;
 }
 

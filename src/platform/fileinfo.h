@@ -11,6 +11,7 @@
 
 #include "platform/audio/LoopPlan.h"
 #include "platform/overview.h"
+#include "platform/workers.h"
 
 namespace fileinfo {
 
@@ -73,6 +74,7 @@ class InfoCache {
   private:
     struct State;
     std::shared_ptr<State> state_;
+    workers::Pool reads_;  // goes first, waiting for no read
 };
 
 }  // namespace fileinfo

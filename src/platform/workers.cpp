@@ -44,13 +44,15 @@ struct Pool::State {
 // NOLINTNEXTLINE(performance-unnecessary-value-param)
 void Pool::Work(std::shared_ptr<State> s) {
     std::unique_lock lock(s->mu);
+    ++s->idle;
     for (;;) {
-        ++s->idle;
         bool woke =
             s->wake.wait_for(lock, kLinger, [&] { return s->closing || !s->queue.empty(); });
+        if (s->queue.empty()) {
+            if (s->closing || (!woke && s->idle > 1)) break;
+            continue;
+        }
         --s->idle;
-        if (s->queue.empty() && (s->closing || (!woke && s->idle > 0))) return;
-        if (s->queue.empty()) continue;
         Handle task = std::move(s->queue.front());
         s->queue.pop_front();
         lock.unlock();
@@ -60,8 +62,11 @@ void Pool::Work(std::shared_ptr<State> s) {
         task->done = true;
         --s->busy;
         if (task->abandoned) --s->parked;
+        // Idle again in the same breath, so a task that follows this one finds this worker.
+        ++s->idle;
         task->finished.notify_all();
     }
+    --s->idle;
 }
 
 Pool::Pool(int maxParked, int maxBusy) : state_(std::make_shared<State>(maxParked, maxBusy)) {}

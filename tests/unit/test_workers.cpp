@@ -1,11 +1,9 @@
-// The workers that folder scans, tooltip reads and sound readers run on, with a gate standing in
-// for storage that stopped answering.
+// The workers that folder scans, tooltip reads and sound readers run on, with a promise standing
+// in for storage that stopped answering.
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <future>
 #include <thread>
 
 #include "platform/workers.h"
@@ -13,70 +11,34 @@
 using namespace std::chrono_literals;
 using workers::Pool;
 
-namespace {
-
-// Tasks that enter it wait until it opens.
-struct Gate {
-    void Pass() {
-        std::unique_lock lock(mu);
-        cv.wait(lock, [this] { return open; });
-    }
-    void Open() {
-        std::lock_guard lock(mu);
-        open = true;
-        cv.notify_all();
-    }
-    std::mutex mu;
-    std::condition_variable cv;
-    bool open = false;
-};
-
-bool Eventually(const std::function<bool()>& done) {
+static bool Eventually(const std::function<bool()>& done) {
     for (int i = 0; i < 500 && !done(); ++i) std::this_thread::sleep_for(10ms);
     return done();
 }
 
-}  // namespace
-
-TEST(Workers, HungTasksAreParkedCappedAndFreedWhenTheyReturn) {
-    Pool pool(2);
-    auto gate = std::make_shared<Gate>();
+// Tasks past their deadline park their workers, up to the cap; fresh workers run what comes
+// next; a late task ends on what it owns, even when its pool has gone.
+TEST(Workers, HungTasksParkCapAndEndLate) {
+    std::promise<void> release;
+    std::shared_future<void> hung = release.get_future().share();
     auto late = std::make_shared<std::atomic<int>>(0);
-    for (int i = 0; i < 2; ++i)
-        EXPECT_FALSE(pool.RunWithin([gate, late] { gate->Pass(), ++*late; }, 20ms));
-    EXPECT_EQ(pool.Parked(), 2);
-    EXPECT_EQ(pool.Busy(), 2);
+    Pool pool(2);
+    EXPECT_FALSE(pool.RunWithin([hung, late] { hung.wait(), ++*late; }, 20ms));
+    EXPECT_TRUE(pool.RunWithin([] {}, 2s)) << "beside a hung task";
+    EXPECT_FALSE(pool.RunWithin([hung, late] { hung.wait(), ++*late; }, 20ms));
+    EXPECT_EQ(pool.Parked() * 10 + pool.Busy(), 22);
     EXPECT_EQ(pool.Run([] {}), nullptr) << "past the cap nothing more is taken on";
-
-    gate->Open();
-    EXPECT_TRUE(Eventually([&] { return pool.Busy() == 0; }));
-    EXPECT_EQ(pool.Parked(), 0);
-    EXPECT_EQ(*late, 2) << "late tasks ran to their end on what they own";
-    bool ran = false;
-    EXPECT_TRUE(pool.RunWithin([&ran] { ran = true; }, 2s) && ran);
-}
-
-TEST(Workers, OthersRunBesideAHungTaskOnLongLivedThreads) {
-    Pool pool(4);
-    auto gate = std::make_shared<Gate>();
-    Pool::Handle hung = pool.Run([gate] { gate->Pass(); });
-    std::thread::id first, second;
-    EXPECT_TRUE(pool.RunWithin([&first] { first = std::this_thread::get_id(); }, 2s));
-    EXPECT_TRUE(pool.RunWithin([&second] { second = std::this_thread::get_id(); }, 2s));
-    EXPECT_EQ(first, second) << "an idle worker takes the next task";
-    EXPECT_FALSE(pool.Wait(hung, 10ms));
-    gate->Open();
-    EXPECT_TRUE(pool.Wait(hung, 2s));
-}
-
-TEST(Workers, BusyCapAndAPoolGoneBeforeItsHungTask) {
-    auto gate = std::make_shared<Gate>();
-    auto late = std::make_shared<std::atomic<bool>>(false);
     {
-        Pool pool(8, 1);
-        ASSERT_NE(pool.Run([gate, late] { gate->Pass(), *late = true; }), nullptr);
-        EXPECT_EQ(pool.Run([] {}), nullptr);
-    }  // returns at once: nothing waits on the hung worker
-    gate->Open();
-    EXPECT_TRUE(Eventually([&] { return late->load(); }));
+        Pool other(8, 1);  // at most one unfinished task
+        ASSERT_NE(other.Run([hung, late] { hung.wait(), ++*late; }), nullptr);
+        EXPECT_EQ(other.Run([] {}), nullptr);
+    }  // gone at once: nothing waits on its hung worker
+    release.set_value();
+    EXPECT_TRUE(Eventually([&] { return pool.Busy() + pool.Parked() == 0 && *late == 3; }));
+    // A worker done with one task takes the next: one thread runs tasks one after another.
+    Pool one(1);
+    std::thread::id first, second;
+    EXPECT_TRUE(one.RunWithin([&first] { first = std::this_thread::get_id(); }, 2s));
+    EXPECT_TRUE(one.RunWithin([&second] { second = std::this_thread::get_id(); }, 2s));
+    EXPECT_EQ(first, second);
 }

@@ -1,6 +1,5 @@
 // What the service plays, checked sample by sample on the capture output.
 #include <fcntl.h>
-#include <soxr.h>
 #include <sys/stat.h>
 
 #include <array>
@@ -13,19 +12,6 @@ using namespace audiotest;
 
 namespace {
 
-// Stereo frames resampled in one pass by the resampler the service uses, its tail included.
-std::vector<float> Resample(const std::vector<float>& in, int from, int to) {
-    if (from == to) return in;
-    std::vector<float> out((in.size() / 2 * std::size_t(to) / std::size_t(from) + 1024) * 2);
-    soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
-    soxr_quality_spec_t q = soxr_quality_spec(SOXR_HQ, 0);
-    std::size_t done = 0;
-    soxr_oneshot(from, to, 2, in.data(), in.size() / 2, nullptr, out.data(), out.size() / 2, &done,
-                 &io, &q, nullptr);
-    out.resize(done * 2);
-    return out;
-}
-
 // Once: the file resampled, nothing more. Looped over 20 seams or more: the endlessly repeated
 // file resampled in one pass, so the pitch is exact and no frame is dropped or doubled.
 void PlaysLikeTheRepeatedFile(const std::string& path, int from, int to, std::string same = "") {
@@ -33,7 +19,7 @@ void PlaysLikeTheRepeatedFile(const std::string& path, int from, int to, std::st
     const std::vector<float> file = ReadStereo(same.empty() ? path : same);
     ASSERT_FALSE(file.empty());
     const std::size_t len = file.size() / 2;
-    const std::vector<float> once = Resample(file, from, to);
+    const std::vector<float> once = OnePass(file, from, to);
     EXPECT_NEAR(double(once.size() / 2), double(len) * to / from, 1.0);
     Rig rig(to);
     EXPECT_TRUE(PlaysExactly(rig.Hear(path, once.size() / 2 + 3000), once, 1e-6f));
@@ -51,7 +37,7 @@ void PlaysLikeTheRepeatedFile(const std::string& path, int from, int to, std::st
     std::vector<float> repeated;
     while (repeated.size() / 2 < (frames + 1000) * from / to)
         repeated.insert(repeated.end(), file.begin(), file.end());
-    const std::vector<float> want = Resample(repeated, from, to);
+    const std::vector<float> want = OnePass(repeated, from, to);
     const std::vector<float> got = rig.Hear(path, frames, true);
     for (std::size_t i = 0; i < frames * 2; ++i)
         ASSERT_NEAR(got[i], want[i], 1e-6f)

@@ -1,10 +1,11 @@
 #!/bin/sh
 # End to end: the sound service through its native PipeWire output into a private PipeWire server
 # (with its session manager and PulseAudio layer, on a session bus of its own, as on a desktop),
-# into a null sink whose monitor is recorded and checked. Three takes: a 2 s tone, while which the
+# into a null sink whose monitor is recorded and checked. The takes: a 2 s tone, while which the
 # stream must carry the program's name, desktop id and icon; a 441-frame 44.1 kHz loop on the
 # 48 kHz sink, which must keep its pitch exactly and show no seam; a loop during which the server
-# is killed and started again, after which the next start must be heard.
+# is killed and started again, after which the next start must be heard; and with the PipeWire
+# socket named absent, then one that never answers, a tone through SDL and the PulseAudio layer.
 # Usage: pipewire_tone.sh DIR_WITH_play_tone
 # Exit 77 (skipped) only when no PipeWire server can be started here.
 set -u
@@ -20,9 +21,11 @@ command -v pw-dump >/dev/null || { echo "pw-dump missing"; exit 77; }
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/pipewire-e2e-XXXXXX")
 rec_pid=
 play_pid=
+silent_pid=
 cleanup() {
     [ -n "$rec_pid" ] && kill "$rec_pid" 2>/dev/null
     [ -n "$play_pid" ] && kill "$play_pid" 2>/dev/null
+    [ -n "$silent_pid" ] && kill "$silent_pid" 2>/dev/null
     pw_env_stop
     rm -rf "$tmp"
 }
@@ -81,12 +84,15 @@ sys.exit("stream properties wrong: %s" % bad if bad else 0)
 PY
 }
 
-# One take: record the monitor while play_tone plays, then check the recording.
+# One take: record the monitor while play_tone plays through the output named first, then check
+# the recording.
 take() {
+    want=$1
+    shift
     record || return 1
     "$player" "$@" >"$tmp/play.out" &
     play_pid=$!
-    if [ "${3:-}" != loop ] && started 1; then
+    if [ "$want" = pipewire-native ] && [ "${3:-}" != loop ] && started 1; then
         sleep 0.5
         pw-dump >"$tmp/dump.json"
     fi
@@ -96,11 +102,12 @@ take() {
     stop_recording
     cat "$tmp/play.out"
     [ "$status" -eq 0 ] || { echo "play_tone failed ($status)"; return 1; }
-    grep -qx "driver: pipewire-native" "$tmp/play.out" || { echo "not the native output"; return 1; }
+    grep -qx "driver: $want" "$tmp/play.out" || { echo "not through $want"; return 1; }
     if [ "${3:-}" = loop ]; then
         python3 "$here/check_tone.py" "$tmp/rec.raw" 48000 0.5 strict
     else
-        check_names && python3 "$here/check_tone.py" "$tmp/rec.raw" 48000 0.5
+        { [ "$want" != pipewire-native ] || check_names; } &&
+            python3 "$here/check_tone.py" "$tmp/rec.raw" 48000 0.5
     fi
 }
 
@@ -130,8 +137,26 @@ restart_take() {
     python3 "$here/check_tone.py" "$tmp/rec.raw" 48000 0.5
 }
 
+# Without an answer from the PipeWire socket it names, the service falls back to SDL.
+fallback_takes() {
+    python3 -c 'import socket, sys, time
+s = socket.socket(socket.AF_UNIX)
+s.bind(sys.argv[1])
+s.listen(8)
+time.sleep(600)' "$XDG_RUNTIME_DIR/silent-0" &
+    silent_pid=$!
+    for remote in absent-0 silent-0; do
+        echo "PIPEWIRE_REMOTE=$remote"
+        export PIPEWIRE_REMOTE=$remote
+        take pulseaudio 2 44100 || { echo "second take"; take pulseaudio 2 44100; } || return 1
+    done
+    unset PIPEWIRE_REMOTE
+}
+
 # A shared build machine can starve the device period now and then; a second take tells such a
 # stall from a broken path, which fails both.
-{ take 2 44100 || { echo "second take"; take 2 44100; }; } &&
-    { take 3 44100 loop || { echo "second take"; take 3 44100 loop; }; } &&
-    { restart_take || { echo "second take"; restart_take; }; }
+{ take pipewire-native 2 44100 || { echo "second take"; take pipewire-native 2 44100; }; } &&
+    { take pipewire-native 3 44100 loop ||
+        { echo "second take"; take pipewire-native 3 44100 loop; }; } &&
+    { restart_take || { echo "second take"; restart_take; }; } &&
+    fallback_takes

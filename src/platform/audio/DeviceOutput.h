@@ -14,7 +14,8 @@ class DeviceOutput : public Output {
     int Rate() const override { return open_ ? open_->Rate() : 0; }
     bool Lost() override { return open_ && open_->Lost(); }
     void Close() override;
-    // What plays: "pipewire-native", SDL's driver name, or "none".
+    // What plays: "pipewire-native", SDL's driver name, or "none". For tests and benchmarks, while
+    // the service that drives this output is settled.
     const char* Name() const;
 
   private:

@@ -151,7 +151,7 @@ bool PipeWireOutput::Session::Wait(std::int64_t ns, bool (*done)(const Session&)
     return done(*this) && !failed;
 }
 
-// Under the lock: server, then an inactive stream whose format the graph has settled.
+// Under the lock: the server, then a stream whose format the graph has settled.
 bool PipeWireOutput::Session::Connect() {
     core = pw_context_connect(context, nullptr, 0);
     if (!core) return false;

@@ -1,8 +1,9 @@
 // Time from a start request to the first frame of the new sound at the sink of a PipeWire server,
-// for the sound service (through whatever SDL driver it takes, or the one SDL_AUDIODRIVER names)
-// and, as the baseline, for a bare native PipeWire playback stream started the same way: "native"
-// fills its buffers on the graph's realtime thread, "native-loop" on its own thread loop as SDL's
-// pipewire driver does (SDL leaves out PW_STREAM_FLAG_RT_PROCESS, which costs a cycle).
+// for the sound service (through the output it opens by itself, or SDL with the driver that
+// SDL_AUDIODRIVER names) and, as the baseline, for a bare native PipeWire playback stream started
+// the same way: "native" fills its buffers on the graph's realtime thread, "native-loop" on its own
+// thread loop as SDL's pipewire driver does (SDL leaves out PW_STREAM_FLAG_RT_PROCESS, which costs
+// a cycle).
 //
 // The sink's monitor is recorded by a native capture stream in this same process. Each captured
 // buffer is stamped with the CLOCK_MONOTONIC time of the graph cycle that carried it, so a frame's
@@ -12,7 +13,6 @@
 // Usage: pipewire_latency service|native|native-loop STARTS [SINK]
 // Prints "driver: NAME", "quantum: FRAMES", then per start "latency_ms: X", or "lost: N" when the
 // click never arrived within 2 s (fails when more than a quarter are lost).
-#include <SDL.h>
 #include <pipewire/pipewire.h>
 #include <sndfile.h>
 #include <spa/param/audio/format-utils.h>
@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "platform/audio/DeviceOutput.h"
 #include "platform/audio/SoundService.h"
 
 namespace {
@@ -217,8 +218,9 @@ int main(int argc, char** argv) {
     const std::string path = dir.file("click.wav");
     if (!testsupport::WriteWave(path, Click(), kChannels, kRate, SF_FORMAT_WAV | SF_FORMAT_FLOAT))
         return 1;
+    audio::DeviceOutput output;  // what the service opens by itself
     std::optional<audio::SoundService> service;
-    if (mode == "service") service.emplace();
+    if (mode == "service") service.emplace(output);
     auto start = [&] {
         if (service)
             service->Start(path, false);
@@ -241,8 +243,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "nothing reaches the sink\n");
         status = 1;
     }
-    const char* driver = native ? mode.c_str() : SDL_GetCurrentAudioDriver();
-    std::printf("driver: %s\nquantum: %u\n", driver ? driver : "none", probe.Quantum());
+    std::printf("driver: %s\nquantum: %u\n", native ? mode.c_str() : output.Name(),
+                probe.Quantum());
 
     // Starts at random phases against the graph cycle, each well after the last click ended.
     std::mt19937 rng(12345);
@@ -264,7 +266,7 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
 
-    service.reset();  // SDL's own PipeWire connection goes before ours
+    service.reset();  // the service's stream goes before our own
     pw_thread_loop_lock(loop);
     if (player.stream) pw_stream_destroy(player.stream);
     pw_stream_destroy(probe.stream);

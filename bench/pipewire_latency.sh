@@ -1,10 +1,10 @@
 #!/bin/sh
 # Start request to first loud frame at the sink of a private PipeWire server (see
-# tests/e2e/pipewire_env.sh), for the sound service through SDL's pipewire driver (what it picks by
-# itself), through SDL's pulseaudio driver on pipewire-pulse, and for bare native PipeWire clients.
-# The cases take turns, ROUNDS rounds of STARTS starts each, so load on the machine falls on all.
-# Prints p50/p95 per case and the differences against the native clients: "native" fills its
-# buffers on PipeWire's realtime thread, "native-loop" on its own thread as SDL's driver does.
+# tests/e2e/pipewire_env.sh), for the sound service through the output it picks by itself (the
+# program's native PipeWire stream), through SDL's pipewire driver, and for bare native PipeWire
+# clients. The cases take turns, ROUNDS rounds of STARTS starts each, so load on the machine falls
+# on all. Prints p50/p95 per case and the differences against the native clients: "native" fills
+# its buffers on PipeWire's realtime thread, "native-loop" on its own thread as SDL's driver does.
 # Usage: bench/pipewire_latency.sh [BUILD_DIR] [ROUNDS] [STARTS]
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -38,19 +38,19 @@ run() {
 : >"$tmp/all"
 : >"$tmp/lost"
 for r in $(seq 1 "$rounds"); do
-    for c in $(echo "native native-loop pipewire pulseaudio" | tr ' ' '\n' |
+    for c in $(echo "native native-loop program sdl-pipewire" | tr ' ' '\n' |
                awk -v r="$r" '{ a[NR] = $0 } END { for (i = 0; i < NR; i++) print a[(i + r) % NR + 1] }'); do
         case $c in
         native | native-loop) run "$c" "$c" "$probe" "$c" "$starts" ;;
-        pipewire) run pipewire pipewire "$probe" service "$starts" ;;
-        pulseaudio) SDL_AUDIODRIVER=pulseaudio run pulseaudio pulseaudio "$probe" service "$starts" ;;
+        program) run program pipewire-native "$probe" service "$starts" ;;
+        sdl-pipewire) SDL_AUDIODRIVER=pipewire run sdl-pipewire pipewire "$probe" service "$starts" ;;
         esac
     done
 done
 echo "graph quantum (frames):" $(sort -u "$tmp/quantum" | tr '\n' ' ')
 echo "starts whose click never arrived:" $(cut -d' ' -f1 "$tmp/lost" | sort | uniq -c | tr '\n' ' ')
 
-python3 - "$tmp/all" <<'PY'
+python3 - "$tmp/all" "$(cut -d' ' -f2 "$tmp/quantum" | sort -n | tail -n 1)" <<'PY'
 import sys
 cases = {}
 for line in open(sys.argv[1]):
@@ -62,7 +62,7 @@ def pct(v, p):
     lo = int(k)
     hi = min(lo + 1, len(v) - 1)
     return v[lo] + (v[hi] - v[lo]) * (k - lo)
-order = ["native", "native-loop", "pipewire", "pulseaudio"]
+order = ["native", "native-loop", "program", "sdl-pipewire"]
 print("%-12s %4s %8s %8s %8s %8s" % ("case", "n", "min", "p50", "p95", "max"))
 for c in order:
     v = cases[c]
@@ -74,7 +74,11 @@ for c in order[1:]:
     print("  %-12s - native:  p50 %+6.2f  p95 %+6.2f   (ratio p50 %.2fx, p95 %.2fx)" % (
         c, pct(v, 50) - pct(base, 50), pct(v, 95) - pct(base, 95),
         pct(v, 50) / pct(base, 50), pct(v, 95) / pct(base, 95)))
-for c, d in (("pipewire", "native-loop"), ("pulseaudio", "pipewire")):
+for c, d in (("sdl-pipewire", "native-loop"), ("sdl-pipewire", "program")):
     v, w = cases[c], cases[d]
     print("  %-12s - %s: p50 %+6.2f  p95 %+6.2f" % (c, d, pct(v, 50) - pct(w, 50), pct(v, 95) - pct(w, 95)))
+v, cycle = cases["program"], int(sys.argv[2] or 256) / 48.0
+ok = pct(v, 50) - pct(base, 50) <= 1.5 and pct(v, 95) - pct(base, 95) <= cycle
+print("target: program p50 within 1.5 ms of native, p95 within one cycle (%.2f ms): %s" % (
+    cycle, "met" if ok else "NOT MET"))
 PY

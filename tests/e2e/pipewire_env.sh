@@ -2,7 +2,8 @@
 # bus of its own, as on a desktop) in a private runtime folder, with a 48 kHz stereo null sink
 # "test" as the default sink. Needs $tmp, an empty scratch folder; exports the environment that
 # clients need. pw_env_start returns 0, 77 when no server can be started here, 1 when the sink
-# cannot be made; pw_env_stop stops everything it started.
+# cannot be made; pw_env_crash kills the servers as a crash would and pw_env_servers starts them
+# and the sink again; pw_env_stop stops everything it started.
 pw_pids=
 
 pw_env_start() {
@@ -18,12 +19,18 @@ pw_env_start() {
     dbus-daemon --session --fork --address="unix:path=$tmp/bus" --print-pid=3 3>"$tmp/dbus.pid" ||
         { echo "no session bus"; return 77; }
     export DBUS_SESSION_BUS_ADDRESS=unix:path=$tmp/bus
+    pw_env_servers
+}
 
+# The server, its session manager and PulseAudio layer, and the sink.
+pw_env_servers() {
     pipewire >"$tmp/pipewire.log" 2>&1 &
     pw_pids="$pw_pids $!"
     for _ in $(seq 1 50); do [ -S "$XDG_RUNTIME_DIR/pipewire-0" ] && break; sleep 0.1; done
     wireplumber >"$tmp/wireplumber.log" 2>&1 &
     pw_pids="$pw_pids $!"
+    # Made here: the PulseAudio layer fails to start when pactl below creates it at the same time.
+    mkdir -p -m 700 "$XDG_RUNTIME_DIR/pulse"
     pipewire-pulse >"$tmp/pipewire-pulse.log" 2>&1 &
     pw_pids="$pw_pids $!"
     up=
@@ -43,6 +50,13 @@ pw_env_start() {
     done
     echo "no null sink"; cat "$tmp"/*.log
     return 1
+}
+
+pw_env_crash() {
+    for p in $pw_pids; do kill -KILL "$p" 2>/dev/null; done
+    for p in $pw_pids; do wait "$p" 2>/dev/null; done
+    pw_pids=
+    rm -f "$XDG_RUNTIME_DIR"/pipewire-0*  # so the wait for the new server's socket means it
 }
 
 pw_env_stop() {

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <initializer_list>
 
+#include "platform/audio/StreamNames.h"
+
 namespace audio {
 
 SdlOutput::~SdlOutput() { Close(); }
@@ -20,13 +22,15 @@ bool SdlOutput::Open(Renderer& renderer) {
     // SDL would otherwise catch SIGINT and SIGTERM and only queue a quit event nobody reads, so
     // a plain `kill` of the program would do nothing.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    // A driver the user names wins. Otherwise native first (through the PulseAudio layer of a
-    // PipeWire server a key takes some 15 ms longer to be heard), then SDL's own order; a driver
-    // that starts but opens no device makes way for the next.
+    // So mixers list the stream under the program's name rather than "SDL Application".
+    SDL_SetHint(SDL_HINT_APP_NAME, kAppName);
+    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, kStreamName);
+    // A driver the user names wins. Otherwise PulseAudio, then ALSA, then SDL's own order (a
+    // PipeWire server has its native output before this one); a driver that starts but opens no
+    // device makes way for the next.
     const char* chosen = std::getenv("SDL_AUDIODRIVER");
     const bool own = !(chosen && *chosen);
-    for (const char* driver :
-         {"pipewire", "pulseaudio", "alsa", static_cast<const char*>(nullptr)}) {
+    for (const char* driver : {"pulseaudio", "alsa", static_cast<const char*>(nullptr)}) {
         if (own) SDL_SetHint(SDL_HINT_AUDIODRIVER, driver);
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
             if (OpenDevice(renderer)) return true;

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/audio/Decoder.h"
+#include "platform/audio/DeviceOutput.h"
 #include "platform/audio/Mixer.h"
-#include "platform/audio/SdlOutput.h"
 #include "platform/audio/Voice.h"
 #include "platform/workers.h"
 
@@ -318,7 +318,7 @@ struct SoundService::Impl {
 };
 
 SoundService::SoundService() {
-    auto out = std::make_unique<SdlOutput>();
+    auto out = std::make_unique<DeviceOutput>();
     Output& ref = *out;
     impl_ = std::make_unique<Impl>(ref);
     impl_->owned = std::move(out);

@@ -125,12 +125,6 @@ inline std::string WaveHeader(int channels, int rate, int bits, std::uint32_t da
            "data" + Le(dataBytes, 4);
 }
 
-inline bool WaitFor(const std::function<bool()>& done) {
-    for (int i = 0; i < 10000 && !done(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return done();
-}
-
 // Stereo frames resampled in one pass at the quality the service uses, its tail included.
 inline std::vector<float> OnePass(const std::vector<float>& in, int from, int to) {
     if (from == to) return in;

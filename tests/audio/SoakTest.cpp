@@ -60,7 +60,7 @@ TEST(Soak, TenThousandStartsOnTheCaptureOutputAndTheDummyDevice) {
         Churn(svc, paths, 77);
         ASSERT_TRUE(svc.Settle());
     }
-    EXPECT_TRUE(WaitFor([&] { return SoundService::ReaderThreads() == threads; }));
+    EXPECT_TRUE(Eventually([&] { return SoundService::ReaderThreads() == threads; }));
     EXPECT_EQ(SoundService::BufferBytes(), bytes);
 }
 

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
 
 namespace testsupport {
 
@@ -63,6 +64,12 @@ std::vector<float> Tone(double hz, int rate, int frames, int channels, float amp
         for (int c = 0; c < channels; ++c) out[static_cast<size_t>(i) * channels + c] = v;
     }
     return out;
+}
+
+bool Eventually(const std::function<bool()>& done) {
+    for (int i = 0; i < 10000 && !done(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return done();
 }
 
 std::string ReadAll(const std::string& path) {

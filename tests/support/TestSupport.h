@@ -39,6 +39,9 @@ bool WriteWave(const std::string& path, const std::vector<float>& interleaved, i
 // A sine tone, interleaved, the same on every channel.
 std::vector<float> Tone(double hz, int rate, int frames, int channels = 1, float amp = 0.5f);
 
+// Polls done every millisecond until it holds, for at most ten seconds; its last answer.
+bool Eventually(const std::function<bool()>& done);
+
 // The whole content of a file ("" when it cannot be read).
 std::string ReadAll(const std::string& path);
 

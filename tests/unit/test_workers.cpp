@@ -6,15 +6,12 @@
 #include <future>
 #include <thread>
 
+#include "TestSupport.h"
 #include "platform/workers.h"
 
 using namespace std::chrono_literals;
+using testsupport::Eventually;
 using workers::Pool;
-
-static bool Eventually(const std::function<bool()>& done) {
-    for (int i = 0; i < 500 && !done(); ++i) std::this_thread::sleep_for(10ms);
-    return done();
-}
 
 // Tasks past their deadline park their workers, up to the cap; fresh workers run what comes
 // next; a late task ends on what it owns, even when its pool has gone.

@@ -5,10 +5,11 @@ loop in a smpl chunk. Otherwise: checks a raw float32le stereo recording of it p
 mode: the attack once at the start, then the region repeating with no break at its seams, and
 the tail never.
 Usage: check_loop.py write WAVE FILE_RATE | check_loop.py RECORDING RATE"""
-import array
 import math
 import struct
 import sys
+
+from recording import level as tone_level, read_stereo
 
 if sys.argv[1] == "write":
     fr = int(sys.argv[3])
@@ -29,12 +30,7 @@ if sys.argv[1] == "write":
     sys.exit(0)
 
 path, rate = sys.argv[1], int(sys.argv[2])
-data = array.array("f")
-with open(path, "rb") as f:
-    data.frombytes(f.read())
-if sys.byteorder != "little":
-    data.byteswap()
-left = data[0::2]
+left = read_stereo(path)[0]
 loud = [i for i, x in enumerate(left) if abs(x) > 0.05]
 if not loud:
     sys.exit("recording is silent (%d frames)" % len(left))
@@ -42,12 +38,7 @@ first, last = loud[0], loud[-1]
 
 
 def level(x, hz):
-    w = 2 * math.pi * hz / rate
-    c = 2 * math.cos(w)
-    s1 = s2 = 0.0
-    for v in x:
-        s1, s2 = v + c * s1 - s2, s1
-    return 2 * math.sqrt(max(0.0, s1 * s1 + s2 * s2 - c * s1 * s2)) / len(x)
+    return tone_level(x, hz, rate)
 
 
 # 10 ms windows from the first loud frame on: which tone each holds.

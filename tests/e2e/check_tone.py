@@ -3,19 +3,14 @@
 Usage: check_tone.py RECORDING RATE [LEVEL] [strict]
 strict: the pitch within 0.2 Hz and no jump anywhere in the tone (a seam of a loop that drops,
 doubles or restarts anything shows as one)."""
-import array
 import math
 import sys
 
+from recording import level, read_stereo
+
 path, rate = sys.argv[1], int(sys.argv[2])
 want_level = float(sys.argv[3]) if len(sys.argv) > 3 else 0.5
-data = array.array("f")
-with open(path, "rb") as f:
-    data.frombytes(f.read())
-if sys.byteorder != "little":
-    data.byteswap()
-left = data[0::2]
-right = data[1::2]
+left, right = read_stereo(path)
 loud = [i for i, x in enumerate(left) if abs(x) > 0.05]
 if not loud:
     sys.exit("recording is silent (%d frames)" % len(left))
@@ -26,18 +21,9 @@ seg = left[max(first, mid - rate // 4): mid + rate // 4]
 segr = right[max(first, mid - rate // 4): mid + rate // 4]
 
 
-def goertzel(x, hz):
-    w = 2 * math.pi * hz / rate
-    c = 2 * math.cos(w)
-    s1 = s2 = 0.0
-    for v in x:
-        s1, s2 = v + c * s1 - s2, s1
-    return 2 * math.sqrt(max(0.0, s1 * s1 + s2 * s2 - c * s1 * s2)) / len(x)
-
-
 crossings = sum(1 for a, b in zip(seg, seg[1:]) if (a < 0) != (b < 0))
 zc_hz = crossings / 2 / (len(seg) / rate)
-lvl, lvl_r, off = goertzel(seg, 1000), goertzel(segr, 1000), goertzel(seg, 1500)
+lvl, lvl_r, off = level(seg, 1000, rate), level(segr, 1000, rate), level(seg, 1500, rate)
 print("tone for %.2f s, zero-crossing rate %.1f Hz, 1 kHz level L %.3f R %.3f, 1.5 kHz %.4f"
       % (span, zc_hz, lvl, lvl_r, off))
 # Exact pitch and seams. A pure tone obeys x[n+1] = 2cos(w) x[n] - x[n-1]; a seam that drops,
@@ -62,8 +48,8 @@ print("strict: %.3f Hz over %d cycles; %d breaks off the device period grid (fir
 strict = sys.argv[4:5] == ["strict"]
 if strict:  # levels over the stretch without breaks, which xruns cannot touch
     at = first + rate // 10 + a + 2
-    lvl, lvl_r = goertzel(seg, 1000), goertzel(right[at:at + len(seg)], 1000)
-    off, zc_hz = goertzel(seg, 1500), hz
+    lvl, lvl_r = level(seg, 1000, rate), level(right[at:at + len(seg)], 1000, rate)
+    off, zc_hz = level(seg, 1500, rate), hz
     print("strict: levels over that stretch L %.3f R %.3f" % (lvl, lvl_r))
 ok = (not strict or (abs(hz - 1000) < 0.2 and not faults and b - a > rate // 2)) and (
     span > 1.0 and abs(zc_hz - 1000) < 10 and lvl > want_level * 0.7 and

@@ -29,9 +29,8 @@ class WindowTest : public QObject, Sound::Player {
     frmWAV* form = nullptr;
 
     void Start(const std::string& path, bool loop) override {
-        heard << (loop ? "loop:" : "") + QString::fromStdString(path == appDir + "STOP.wav"
-                                                                    ? "STOP"
-                                                                    : path.substr(lib.size() + 1));
+        const std::string name = path == appDir + "STOP.wav" ? "STOP" : path.substr(lib.size() + 1);
+        heard << (loop ? "loop:" : "") + QString::fromStdString(name);
     }
     // Starts the program on the library's a.wav after writing the settings given; the list
     // lists [..] [Drums] [intro].wav a.wav b.wav.

@@ -138,8 +138,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, Logic, testing::Values(
     // Reload keeps the folder and the sub-folders read when it was opened; a stale one does
     // not open; Back climbs to the nearest folder that still exists.
     Row{"sel:[Drums] dbl rm:lib/Drums reload ls sel:[Deep] dbl back ls", "ls=[..],[Deep], ls=[..],[quiet],[intro].wav,a.wav,b.wav, in lib"},
-    Row{"sel:[Drums] dbl rm:lib/Drums file:lib/Drums reload sel:[Deep] dbl back", "in lib"},
-    Row{"sel:[Drums] dbl rm:lib reload back", "in "},
+    Row{"sel:[Drums] dbl rm:lib/Drums file:lib/Drums reload sel:[Deep] dbl ls rm:lib back", "ls=[..],[Deep], in "},
     Row{"mode:0000:lib/Drums | sel:[Drums] dbl", "in lib"},
     Row{"mode:0111:lib/Drums | sel:[Drums] dbl", "in lib"},
     Row{"sel:[Drums] dbl mode:0000:lib/Drums | reload ls back", "ls=[..],[Deep], in lib"},

@@ -1,9 +1,8 @@
-// What only the widgets show: keys and mouse on the list, menu, colours, layout, drops,
+// What only the widgets show: keys and mouse on the list, menu, colours, resize, drops,
 // keep-on-top and the saved state applied. The sound service is recorded: "name", "loop:name"
 // or "STOP", names relative to the library folder.
 #include <QAction>
 #include <QApplication>
-#include <QComboBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
@@ -30,9 +29,8 @@ class WindowTest : public QObject, Sound::Player {
     frmWAV* form = nullptr;
 
     void Start(const std::string& path, bool loop) override {
-        heard << (loop ? "loop:" : "") + QString::fromStdString(path == appDir + "STOP.wav"
-                                                                    ? "STOP"
-                                                                    : path.substr(lib.size() + 1));
+        const std::string name = path == appDir + "STOP.wav" ? "STOP" : path.substr(lib.size() + 1);
+        heard << (loop ? "loop:" : "") + QString::fromStdString(name);
     }
     // Starts the program on the library's a.wav after writing the settings given; the list
     // lists [..] [Drums] [intro].wav a.wav b.wav.
@@ -94,15 +92,12 @@ class WindowTest : public QObject, Sound::Player {
         using L = QStringList;
         using K = QList<int>;
         // clang-format off
-        QTest::newRow("nothing selected, Enter") << L{} << K{Qt::Key_Return} << L{};
-        QTest::newRow("End plays the last file") << L{} << K{Qt::Key_End} << L{"b.wav"};
         QTest::newRow("Page Down goes a page down") << L{} << K{Qt::Key_PageDown} << L{"b.wav"};
         for (int k : {Qt::Key_Home, Qt::Key_PageUp, Qt::Key_Up, Qt::Key_Down})  // to [..]
             QTest::newRow(qPrintable(QString("key %1 starts on the first entry").arg(k))) << L{} << K{k, Qt::Key_Down, Qt::Key_Down} << L{"[intro].wav"};
         QTest::newRow("walking up plays each file") << L{} << K{Qt::Key_End, Qt::Key_Up, Qt::Key_Up} << L{"b.wav", "a.wav", "[intro].wav"};
         QTest::newRow("a held key plays at its release only") << L{} << K{Qt::Key_Home, Held, Held, Held, Qt::Key_Down} << L{"b.wav"};
         QTest::newRow("Enter and Shift replay, Space and Escape stop") << L{} << K{Qt::Key_End, Qt::Key_Return, Qt::Key_Shift, Qt::Key_Space, Qt::Key_Escape} << L{"b.wav", "b.wav", "b.wav", "STOP", "STOP"};
-        QTest::newRow("a folder entry plays nothing") << L{} << K{Qt::Key_Home, Qt::Key_Down} << L{};
         QTest::newRow("open [Drums], End plays the last file") << L{"[Drums]"} << K{Qt::Key_End} << L{"Drums/snare.WAV"};
         QTest::newRow("open [Drums], Down starts on the first entry") << L{"[Drums]"} << K{Qt::Key_Down, Qt::Key_Down, Qt::Key_Down} << L{"Drums/kick.wav"};
         QTest::newRow("after [..], End plays the last file there") << L{"[Drums]", "[..]"} << K{Qt::Key_End} << L{"b.wav"};
@@ -128,14 +123,12 @@ class WindowTest : public QObject, Sound::Player {
         QCOMPARE(form->LabelText(), lib + "/");
         DoubleClick("[Drums]");
         QCOMPARE(form->lblPath->text().toStdString(), lib + "/Drums");
-        form->cmdBack->click();
-        QCOMPARE(form->dirDirs.Path() + "|" + form->LabelText(),
-                 lib + "|" + lib + "/Drums");  // kept
-        QVERIFY(form->cmdDummy->hasFocus());
-        form->lstPath->setFocus();
-        form->Command2->click();
-        QVERIFY(form->cmdDummy->hasFocus());
-        form->lstPath->setFocus();
+        for (QPushButton* button : {form->cmdBack, form->Command2}) {  // Back, then reload
+            form->lstPath->setFocus();
+            button->click();
+            QVERIFY(form->cmdDummy->hasFocus());
+        }
+        QCOMPARE(form->dirDirs.Path() + "|" + form->LabelText(), lib + "|" + lib + "/Drums");
         QTest::mouseClick(List(), Qt::LeftButton, {}, At("a.wav"));
         QTest::mouseClick(List(), Qt::MiddleButton, {}, At("b.wav"));
         DoubleClick("a.wav");
@@ -181,41 +174,12 @@ class WindowTest : public QObject, Sound::Player {
         QCOMPARE(heard.size(), 1);
     }
 
-    void layoutAndResize() {
-        Run();
-        // Narrower than created springs back; wider and taller; lower than the list's top.
-        for (auto [widthTwips, heightTwips] : {std::pair{2000, 5000}, {9000, 8000}, {5000, 600}}) {
-            const int listHeightBefore = form->lstPath->height();
-            form->resize(TwipsToPixels(widthTwips), TwipsToPixels(heightTwips));
-            QApplication::processEvents();
-            QCOMPARE(form->width(), TwipsToPixels(std::max(3525, widthTwips)));
-            // The list keeps its margins: 120 left, 90 right, 105 below.
-            QCOMPARE(form->lstPath->pos(), QPoint(TwipsToPixels(120), TwipsToPixels(510)));
-            QVERIFY(qAbs(form->lstPath->width() - (form->width() - TwipsToPixels(210))) <= 1);
-            const int expectHeight =
-                heightTwips > 615 ? form->height() - TwipsToPixels(615) : listHeightBefore;
-            QVERIFY(qAbs(form->lstPath->height() - expectHeight) <= 1);
-        }
-        // Above the list: drive box, then the three buttons side by side; a monospace list.
-        QWidget* row[] = {form->drvDrives, form->cmdRoot, form->cmdBack, form->Command2};
-        for (int i = 0; i < 4; ++i)
-            QVERIFY(row[i]->geometry().bottom() < form->lstPath->y() &&
-                    (i == 0 || row[i]->x() > row[i - 1]->geometry().right()));
-        QVERIFY(form->cmdDummy->geometry().right() < 0);  // never seen
-        QFontMetrics list(form->lstPath->font());
-        QCOMPARE(list.horizontalAdvance('i'), list.horizontalAdvance('W'));
-        const QRect before = form->lstPath->geometry();
-        form->showMinimized();
-        QApplication::processEvents();
-        form->showNormal();
-        QApplication::processEvents();
-        QCOMPARE(form->lstPath->geometry(), before);
-    }
-
     // The saved state applied, and what the next close writes back (in twips: pixels are whole,
     // 15 twips at 96 DPI). Without anything written to check, the window must have been placed
     // by the default rule: centred across, in the upper 85 % of the screen, never past the top or
-    // left edge.
+    // left edge. The list keeps its margins (210 twips across, 615 down) as the window is sized,
+    // maximised or raised to its created width; a window lower than the list's top leaves it as
+    // it was.
     void savedState_data() {
         QTest::addColumn<QString>("settings");
         QTest::addColumn<QString>("written");
@@ -223,6 +187,7 @@ class WindowTest : public QObject, Sound::Player {
         QTest::newRow("maximised keeps the normal geometry") << "Top=1500\nLeft=3000\nHeight=6000\nWidth=5000\n" << "Top=1500 Left=3000 Height=6000 Width=4995 Loop=0 OnTop=0";
         QTest::newRow("modes, narrow width raised") << "Top=0\nWidth=1000\nHeight=5000xyz\nloop=1\nontop=1\n" << "Top=0 Left=0 Height=4995 loop=1 ontop=1";
         QTest::newRow("no Top") << "Left=900\n" << "";
+        QTest::newRow("lower than the list's top") << "Height=600\n" << "Height=600";
         QTest::newRow("off every screen, taller and wider than it") << "Top=900000\nLeft=900000\nHeight=200000\nWidth=200000\n" << "";
         // clang-format on
     }
@@ -232,7 +197,6 @@ class WindowTest : public QObject, Sound::Player {
         frmWAV& f = Run(settings.toStdString());
         QVERIFY(f.width() >= TwipsToPixels(3525));  // never below the created width
         const bool modes = settings.contains("loop=1");
-        QCOMPARE(Base(), modes ? QColor(220, 100, 140) : QColor(255, 255, 0));
         QCOMPARE(f.windowTitle(), QString("Brimvale WAV-Player/Looper"));  // whatever the mode
         QVERIFY(f.mnuLoop->isChecked() == modes &&
                 f.windowFlags().testFlag(Qt::WindowStaysOnTopHint) == modes);
@@ -243,6 +207,10 @@ class WindowTest : public QObject, Sound::Player {
             QVERIFY(qAbs(qRound(FormTop(f)) - top) + qAbs(qRound(FormLeft(f)) - left) <= 90);
         if (written.startsWith("Top=1500")) f.showMaximized();
         QApplication::processEvents();
+        const int list =
+            f.height() > TwipsToPixels(615) ? f.height() - TwipsToPixels(615) : TwipsToPixels(3900);
+        QVERIFY(qAbs(f.lstPath->width() - f.width() + TwipsToPixels(210)) <= 1 &&
+                qAbs(f.lstPath->height() - list) <= 1);
         f.close();
         const QString text = QString::fromStdString(testsupport::ReadAll(appDir + "wavplayer.ini"));
         for (const QString& line : written.split(' ', Qt::SkipEmptyParts))

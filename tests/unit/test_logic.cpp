@@ -121,30 +121,24 @@ TEST_P(Logic, Steps) {
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(PlayAndNavigate, Logic, testing::Values(
-    Row{"ls", "ls=[..],[Drums],[quiet],[intro].wav,a.wav,b.wav, in lib"},
     // Nothing selected, folder entries, button 2: nothing starts.
-    Row{"press:0 press:1 sel:[Drums] press:1 sel:[..] press:0 sel:b.wav press:2", "in lib"},
-    Row{"sel:[intro].wav press:4 sel:[Drums] play play", "lib/[intro].wav lib/[Drums] lib/[Drums] in lib"},
+    Row{"ls press:0 press:1 sel:[Drums] press:1 sel:[..] press:0 sel:b.wav press:2", "ls=[..],[Drums],[quiet],[intro].wav,a.wav,b.wav, in lib"},
+    Row{"dbl sel:[intro].wav dbl dbl press:4 sel:[Drums] play play", "lib/[intro].wav lib/[intro].wav lib/[intro].wav lib/[Drums] lib/[Drums] in lib"},
     // No selection: Play plays the bare folder, Loop on starts nothing.
     Row{"play loop loop sel:b.wav loop press:0 stop press:0 loop play", "lib/ STOP loop:lib/b.wav loop:lib/b.wav STOP loop:lib/b.wav STOP lib/b.wav in lib"},
-    Row{"sel:[Drums] dbl ls sel:kick.wav dbl sel:[..] dbl", "ls=[..],[Deep],kick.wav,snare.WAV, lib/Drums/kick.wav in lib"},
-    Row{"dbl sel:[intro].wav dbl dbl", "lib/[intro].wav lib/[intro].wav in lib"},
-    Row{"sel:[Drums] dbl back back", "in "}));  // the temporary folder itself
+    Row{"sel:[Drums] dbl ls sel:kick.wav dbl sel:[..] dbl back", "ls=[..],[Deep],kick.wav,snare.WAV, lib/Drums/kick.wav in "}));  // the temporary folder itself
 
+// The last item plays when it is a WAV file listed in its own folder: not a folder, a text file,
+// a name without ".wav", a self-link, nor lib/a.wav for a gone/a.wav whose folder did not open.
 INSTANTIATE_TEST_SUITE_P(Drop, Logic, testing::Values(
-    Row{"drop:lib/Drums/kick.wav drop:lib/Drums/kick.wav,lib/Drums/snare.WAV drop:lib/Drums/kick.wav,other/x.wav", "lib/Drums/kick.wav lib/Drums/snare.WAV other/x.wav in other"},
-    Row{"drop:other/x.wav,lib/notes.txt", "in lib"},
-    Row{"drop:lib/Drums", "in lib"},
-    Row{"drop:lib/fakewav", "in lib"},
-    Row{"drop:odd/loop.wav", "in odd"},
-    Row{"drop:gone/a.wav", "in lib"}));  // lib/a.wav is another file
+    Row{"drop:lib/Drums/kick.wav drop:lib/Drums/kick.wav,lib/Drums/snare.WAV drop:lib/Drums/kick.wav,other/x.wav drop:odd/loop.wav", "lib/Drums/kick.wav lib/Drums/snare.WAV other/x.wav in odd"},
+    Row{"drop:gone/a.wav drop:lib/fakewav drop:other/x.wav,lib/notes.txt drop:lib/Drums", "in lib"}));
 
 INSTANTIATE_TEST_SUITE_P(Faults, Logic, testing::Values(
     // Reload keeps the folder and the sub-folders read when it was opened; a stale one does
     // not open; Back climbs to the nearest folder that still exists.
     Row{"sel:[Drums] dbl rm:lib/Drums reload ls sel:[Deep] dbl back ls", "ls=[..],[Deep], ls=[..],[quiet],[intro].wav,a.wav,b.wav, in lib"},
-    Row{"sel:[Drums] dbl rm:lib/Drums file:lib/Drums reload sel:[Deep] dbl back", "in lib"},
-    Row{"sel:[Drums] dbl rm:lib reload back", "in "},
+    Row{"sel:[Drums] dbl rm:lib/Drums file:lib/Drums reload sel:[Deep] dbl ls rm:lib back", "ls=[..],[Deep], in "},
     Row{"mode:0000:lib/Drums | sel:[Drums] dbl", "in lib"},
     Row{"mode:0111:lib/Drums | sel:[Drums] dbl", "in lib"},
     Row{"sel:[Drums] dbl mode:0000:lib/Drums | reload ls back", "ls=[..],[Deep], in lib"},
@@ -160,8 +154,7 @@ TEST_F(Logic, RootAndTheTopFolder) {
     EXPECT_EQ(logic.dirDirs.Path(), dirlist::MountPointOf(root.path()));
     logic.OpenAndRebuild("/");
     logic.Back();
-    EXPECT_EQ(logic.dirDirs.Path(), "/");
-    EXPECT_NE(logic.Entries().front().text, "[..]");
+    EXPECT_EQ(logic.dirDirs.Path() + (logic.Entries().front().text == "[..]" ? " [..]" : ""), "/");
 }
 
 TEST_F(Logic, CloseWritesTheSevenKeysInOrder) {

@@ -23,7 +23,6 @@ constexpr std::size_t kFade = kRate / 250;  // frames a start takes to fade the 
 // A service on a capture output, with helpers to hear what it plays.
 struct Rig {
     explicit Rig(int rate = kRate) : cap(rate), svc(cap) {}
-    void Start(const std::string& path, bool loop = false) { svc.Start(path, loop), svc.Settle(); }
     // Pulls stereo frames, letting the readers catch up between periods as a device would.
     std::vector<float> Pull(std::size_t frames, bool settle = true) {
         std::vector<float> out(frames * 2);
@@ -34,7 +33,7 @@ struct Rig {
         return out;
     }
     std::vector<float> Hear(const std::string& path, std::size_t frames, bool loop = false) {
-        return Start(path, loop), Pull(frames);
+        return svc.Start(path, loop), svc.Settle(), Pull(frames);
     }
     audio::CaptureOutput cap;
     audio::SoundService svc;

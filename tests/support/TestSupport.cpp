@@ -1,6 +1,5 @@
 #include "TestSupport.h"
 
-#include <fcntl.h>
 #include <signal.h>
 #include <sndfile.h>
 #include <sys/resource.h>
@@ -62,7 +61,7 @@ bool WriteWave(const std::string& path, const std::vector<float>& interleaved, i
 std::string Chain(const std::string& folder, const std::vector<std::string>& subs,
                   const std::string& name, const std::string& bytes, bool inEach) {
     auto put = [&] { return static_cast<bool>(std::ofstream(name, std::ios::binary) << bytes); };
-    const int back = open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const std::filesystem::path back = std::filesystem::current_path();
     std::string path = folder;
     bool ok = chdir(folder.c_str()) == 0;
     for (const std::string& s : subs) {
@@ -70,9 +69,8 @@ std::string Chain(const std::string& folder, const std::vector<std::string>& sub
         ok = ok && (mkdir(s.c_str(), 0755), chdir(s.c_str()) == 0) && (!inEach || put());
     }
     ok = ok && put();
-    const bool home = fchdir(back) == 0;
-    close(back);
-    return ok && home ? path + "/" + name : "";
+    std::filesystem::current_path(back);
+    return ok ? path + "/" + name : "";
 }
 
 std::vector<float> Tone(double hz, int rate, int frames, int channels, float amp) {

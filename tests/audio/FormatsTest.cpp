@@ -26,8 +26,7 @@ TEST(Formats, EveryVariantPlays) {
         if (path.empty()) continue;  // this libsndfile cannot write it
         // Block codecs pad the last block; the length is what the file declares.
         const double want = double(ReadStereo(path).size() / 2) * kRate / rate;
-        Rig rig;
-        std::vector<float> got = rig.Hear(path, kRate), right(got.begin() + 1, got.end());
+        std::vector<float> got = Rig().Hear(path, kRate), right(got.begin() + 1, got.end());
         EXPECT_NEAR(double(SoundEnd(got)), want, want * 0.01 + 100);
         // Lossless samples come out of the resampler within a hundredth and without images;
         // mixed down, every channel keeps its level on both sides.

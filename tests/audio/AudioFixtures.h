@@ -23,7 +23,6 @@ constexpr std::size_t kFade = kRate / 250;  // frames a start takes to fade the 
 // A service on a capture output, with helpers to hear what it plays.
 struct Rig {
     explicit Rig(int rate = kRate) : cap(rate), svc(cap) {}
-    void Start(const std::string& path, bool loop = false) { svc.Start(path, loop), svc.Settle(); }
     // Pulls stereo frames, letting the readers catch up between periods as a device would.
     std::vector<float> Pull(std::size_t frames, bool settle = true) {
         std::vector<float> out(frames * 2);
@@ -34,7 +33,7 @@ struct Rig {
         return out;
     }
     std::vector<float> Hear(const std::string& path, std::size_t frames, bool loop = false) {
-        return Start(path, loop), Pull(frames);
+        return svc.Start(path, loop), svc.Settle(), Pull(frames);
     }
     audio::CaptureOutput cap;
     audio::SoundService svc;
@@ -71,13 +70,6 @@ inline testing::AssertionResult PlaysExactly(const std::vector<float>& got,
                                        << SoundEnd(got) << " of " << want.size() / 2;
 }
 
-inline float Peak(const std::vector<float>& s, std::size_t from, std::size_t to) {
-    float p = 0;
-    for (std::size_t i = from * 2; i < std::min(s.size(), to * 2); ++i)
-        p = std::max(p, std::fabs(s[i]));
-    return p;
-}
-
 // Amplitude of the hz component in the left channel over [from, to) (Goertzel).
 inline double ToneLevel(const std::vector<float>& s, std::size_t from, std::size_t to, double hz) {
     double w = 2 * M_PI * hz / kRate, c = 2 * std::cos(w), s1 = 0, s2 = 0;
@@ -103,26 +95,6 @@ inline std::string ToneWave(const TempDir& dir, const std::string& name, double 
     bool ok =
         WriteWave(dir.file(name), Tone(hz, rate, frames, channels, amp), channels, rate, format);
     return ok ? dir.file(name) : "";
-}
-
-inline std::string RandomBytes(std::size_t n, unsigned seed) {
-    std::string b(n, '\0');
-    for (std::mt19937 gen(seed); char& c : b) c = char(gen());
-    return b;
-}
-
-// v as `bytes` little-endian bytes.
-inline std::string Le(std::uint32_t v, int bytes) {
-    return bytes ? char(v & 0xff) + Le(v >> 8, bytes - 1) : "";
-}
-
-// A canonical 44-byte wave header; data bytes are declared, not written.
-inline std::string WaveHeader(int channels, int rate, int bits, std::uint32_t dataBytes,
-                              int format = 1) {
-    std::uint32_t align = std::uint32_t(channels * bits / 8);
-    return "RIFF" + Le(36 + dataBytes, 4) + "WAVEfmt " + Le(16, 4) + Le(format, 2) +
-           Le(channels, 2) + Le(rate, 4) + Le(rate * align, 4) + Le(align, 2) + Le(bits, 2) +
-           "data" + Le(dataBytes, 4);
 }
 
 // Stereo frames resampled in one pass at the quality the service uses, its tail included.

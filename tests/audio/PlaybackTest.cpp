@@ -1,9 +1,7 @@
 // What the service plays, checked sample by sample on the capture output.
-#include <fcntl.h>
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
-#include <fstream>
 
 #include "AudioFixtures.h"
 #include "platform/audio/Decoder.h"
@@ -20,7 +18,6 @@ void PlaysLikeTheRepeatedFile(const std::string& path, int from, int to, std::st
     ASSERT_FALSE(file.empty());
     const std::size_t len = file.size() / 2;
     const std::vector<float> once = OnePass(file, from, to);
-    EXPECT_NEAR(double(once.size() / 2), double(len) * to / from, 1.0);
     Rig rig(to);
     EXPECT_TRUE(PlaysExactly(rig.Hear(path, once.size() / 2 + 3000), once, 1e-6f));
     // The same bytes from memory, as the decode fuzz target reads them.
@@ -48,20 +45,6 @@ std::string Chunk(const std::string& id, const std::string& body) {
     return id + Le(std::uint32_t(body.size()), 4) + body + std::string(body.size() % 2, '\0');
 }
 
-// A copy of src in dir under the folders subs, one inside the other, made step by step so that
-// the whole path may exceed PATH_MAX.
-std::string Place(const TempDir& dir, const std::string& src, const std::vector<std::string>& subs,
-                  const std::string& name) {
-    int back = open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    std::string path = dir.path(), bytes = ReadAll(src);
-    bool ok = chdir(path.c_str()) == 0;
-    for (const std::string& s : subs)
-        path += "/" + s, ok = ok && (mkdir(s.c_str(), 0700), chdir(s.c_str()) == 0);
-    ok = ok && (std::ofstream(name, std::ios::binary) << bytes) && fchdir(back) == 0;
-    close(back);
-    return ok ? path + "/" + name : "";
-}
-
 }  // namespace
 
 TEST(Playback, OnceAndLoopedEqualTheFileResampledInOnePass) {
@@ -86,20 +69,20 @@ TEST(Playback, OnceAndLoopedEqualTheFileResampledInOnePass) {
         }
     // Less in the file than its header says: what libsndfile reads of it. Ten megabytes of
     // metadata before the data.
-    std::string cut = NoiseWave(dir, "cut.wav", 20000, 1, 5);
+    std::string cut = NoiseWave(dir, "cut.wav", 24000, 1, 5), noise = ReadAll(cut).substr(44);
     ASSERT_EQ(truncate(cut.c_str(), 44 + 8000 * 2 + 1), 0);  // mid-sample
     std::vector<std::string> odd = {cut};
     for (auto [ch, bits, claim] : {std::array{1u, 16u, ~15u}, {1u, 16u, ~0u}, {2u, 24u, ~15u}})
         odd.push_back(
             dir.write(std::to_string(odd.size()) + ".wav",
-                      WaveHeader(ch, kRate, bits, claim) + RandomBytes(8000 * ch * bits / 8, 11)));
+                      WaveHeader(ch, kRate, bits, claim) + noise.substr(0, 8000 * ch * bits / 8)));
     for (std::string id : {"LIST", "junk", "abcd"}) {
         std::string meta = id == "LIST" ? "INFO" + Chunk("ICMT", std::string((10 << 20) - 12, 'c'))
                                         : std::string(10 << 20, '\0');
         std::string fmt = WaveHeader(1, kRate, 16, 0).substr(12, 24);
         odd.push_back(dir.write(
             id + ".wav",
-            Chunk("RIFF", "WAVE" + fmt + Chunk(id, meta) + Chunk("data", RandomBytes(8000, 12)))));
+            Chunk("RIFF", "WAVE" + fmt + Chunk(id, meta) + Chunk("data", noise.substr(0, 8000)))));
     }
     for (const std::string& p : odd) PlaysLikeTheRepeatedFile(p, kRate, kRate);
     // Names play by their bytes: a newline, 255 bytes, invalid UTF-8, longer than PATH_MAX.
@@ -113,8 +96,7 @@ TEST(Playback, OnceAndLoopedEqualTheFileResampledInOnePass) {
         {deep, "deep.wav"},
         {up, "up.wav"}};
     for (auto& [subs, name] : names)
-        PlaysLikeTheRepeatedFile(Place(dir, w, subs, name), kRate, kRate, w);
-    EXPECT_EQ(std::system(("rm -rf " + dir.path() + "/dd* " + dir.path() + "/ee*").c_str()), 0);
+        PlaysLikeTheRepeatedFile(Chain(dir.path(), subs, name, ReadAll(w)), kRate, kRate, w);
 }
 
 // A second start fades the first out within a few milliseconds, then plays from its first
@@ -133,7 +115,7 @@ TEST(Playback, SwitchingSoundsAndDevices) {
                              std::vector<float>(wantB.begin() + kFade * 2, wantB.end())));
     rig.cap.SetAvailable(false);
     rig.cap.Disconnect();  // unplugged while playing: closed, and opened afresh later
-    EXPECT_EQ(Peak(rig.Hear(a, 4000), 0, 4000), 0.f);
+    EXPECT_EQ(SoundEnd(rig.Hear(a, 4000)), 0u);
     rig.cap.SetAvailable(true);
     EXPECT_TRUE(PlaysExactly(rig.Hear(b, 30000), wantB));
     EXPECT_EQ(rig.cap.Opens(), 2);

@@ -30,15 +30,12 @@ struct Counter : audio::Renderer {
     std::atomic<long> cycles{0}, stray{0};
 };
 
-bool HasServer() {
-    const char* dir = std::getenv("XDG_RUNTIME_DIR");
-    return dir && access((std::string(dir) + "/pipewire-0").c_str(), F_OK) == 0;
-}
-
 // Opened and closed while it renders, every other time racing the first cycles; then reopened
 // at the rate the graph changed to.
 TEST(PipeWireOutput, OpensAndClosesWhileItRendersAndFollowsTheGraphsRate) {
-    if (!HasServer()) GTEST_SKIP() << "no PipeWire server (run through e2e/in_pipewire.sh)";
+    const char* run = std::getenv("XDG_RUNTIME_DIR");
+    if (!run || access((std::string(run) + "/pipewire-0").c_str(), F_OK) != 0)
+        GTEST_SKIP() << "no PipeWire server (run through e2e/in_pipewire.sh)";
     audio::PipeWireOutput out;
     Counter c;
     for (int round = 0; round < 40; ++round) {

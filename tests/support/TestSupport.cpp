@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <sndfile.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -55,6 +56,21 @@ bool WriteWave(const std::string& path, const std::vector<float>& interleaved, i
     const sf_count_t frames = static_cast<sf_count_t>(interleaved.size()) / channels;
     const bool written = sf_writef_float(f, interleaved.data(), frames) == frames;
     return sf_close(f) == 0 && written;
+}
+
+std::string Chain(const std::string& folder, const std::vector<std::string>& subs,
+                  const std::string& name, const std::string& bytes, bool inEach) {
+    auto put = [&] { return static_cast<bool>(std::ofstream(name, std::ios::binary) << bytes); };
+    const std::filesystem::path back = std::filesystem::current_path();
+    std::string path = folder;
+    bool ok = chdir(folder.c_str()) == 0;
+    for (const std::string& s : subs) {
+        path += "/" + s;  // made relative to the working folder: no path need name them
+        ok = ok && (mkdir(s.c_str(), 0755), chdir(s.c_str()) == 0) && (!inEach || put());
+    }
+    ok = ok && put();
+    std::filesystem::current_path(back);
+    return ok ? path + "/" + name : "";
 }
 
 std::vector<float> Tone(double hz, int rate, int frames, int channels, float amp) {

@@ -2,6 +2,7 @@
 #pragma once
 #include <sndfile.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -35,6 +36,26 @@ class TempDir {
 // Returns false when libsndfile refuses the combination. An instrument puts its loops in the file.
 bool WriteWave(const std::string& path, const std::vector<float>& interleaved, int channels,
                int rate, int format, SF_INSTRUMENT* instrument = nullptr);
+
+// v as `bytes` little-endian bytes.
+inline std::string Le(std::uint32_t v, int bytes) {
+    return bytes ? char(v & 0xff) + Le(v >> 8, bytes - 1) : "";
+}
+
+// A canonical 44-byte wave header; data bytes are declared, not written.
+inline std::string WaveHeader(int channels, int rate, int bits, std::uint32_t dataBytes,
+                              int format = 1) {
+    std::uint32_t align = std::uint32_t(channels * bits / 8);
+    return "RIFF" + Le(36 + dataBytes, 4) + "WAVEfmt " + Le(16, 4) + Le(format, 2) +
+           Le(channels, 2) + Le(rate, 4) + Le(rate * align, 4) + Le(align, 2) + Le(bits, 2) +
+           "data" + Le(dataBytes, 4);
+}
+
+// Makes the folders subs in folder, one inside the other, step by step so that the whole path may
+// exceed PATH_MAX, and writes bytes to name in the last one (in every one when inEach). Returns
+// the file's path, "" on failure.
+std::string Chain(const std::string& folder, const std::vector<std::string>& subs,
+                  const std::string& name, const std::string& bytes = "", bool inEach = false);
 
 // A sine tone, interleaved, the same on every channel.
 std::vector<float> Tone(double hz, int rate, int frames, int channels = 1, float amp = 0.5f);

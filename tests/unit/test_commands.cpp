@@ -59,17 +59,14 @@ TEST(NumberTexts, ReadSingleTextAndRound) {
     const std::pair<std::string, double> read[] = {
         {"4590", 4590}, {"5000xyz", 5000}, {"abc", 0}, {"", 0}, {" -1", -1}, {"\t+7", 7}, {"1e3", 1000}, {"1e", 1},
         {"1E+2", 100}, {"2e-1", 0.2}, {".25", 0.25}, {"5.", 5}, {"-.5", -0.5}, {"1.5.5", 1.5}, {"- 3", 0}, {"1,5", 1},
-        {"1e-400", 0}, {"0x10", 0}, {"1e400", inf}, {"-" + std::string(400, '9'), -inf}};
+        {"1e-400", 0}, {"0x10", 0}, {"1e400", inf}, {"1.5E+2", 150}, {"-" + std::string(400, '9'), -inf}};
     const std::pair<float, std::string> single[] = {{4590, "4590"}, {-1, "-1"}, {-0.0f, "0"}, {0.5f, "0.5"},
         {1234567, "1234567"}, {-49995, "-49995"}, {1.2345678e7f, "1.234568E+07"}};
     const std::pair<double, std::optional<int16_t>> round[] = {{0.5, 0}, {1.4, 1}, {1.5, 2}, {2.5, 2}, {-2.5, -2},
         {32767.4, 32767}, {32767.5, {}}, {-32768.5, -32768}, {-32768.6, {}}, {70000, {}}, {inf, {}}, {NAN, {}}};
     // clang-format on
     for (const auto& [text, value] : read) EXPECT_EQ(ReadNumber(text), value) << text;
-    for (const auto& [value, text] : single) {
-        EXPECT_EQ(SingleText(value), text) << value;
-        EXPECT_FLOAT_EQ(ReadNumber(SingleText(value)), value);  // reads back
-    }
+    for (const auto& [value, text] : single) EXPECT_EQ(SingleText(value), text) << value;
     EXPECT_EQ(SingleText(NAN), "0");
     for (const auto& [value, result] : round) EXPECT_EQ(RoundToInt16(value), result) << value;
 }

@@ -1,4 +1,3 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <unistd.h>
@@ -24,12 +23,9 @@ TEST(FileInfo, Text) {
     for (const auto& [info, text] : rows) EXPECT_EQ(fileinfo::InfoText(info), text);
     // A header cut short, or no sound at all, is not playable.
     testsupport::TempDir dir;
-    std::string wav = dir.file("a.wav");
-    ASSERT_TRUE(testsupport::WriteWave(wav, testsupport::Tone(440, 8000, 4000), 1, 8000,
-                                       SF_FORMAT_WAV | SF_FORMAT_PCM_16));
-    EXPECT_EQ(fileinfo::Describe(wav), "0:00.500 · 8 kHz · 16-bit · mono");
-    ASSERT_EQ(truncate(wav.c_str(), 20), 0);
-    for (const std::string& path : {wav, dir.write("text.wav", "no sound\n"), dir.file("none")})
+    const std::string cut =
+        dir.write("cut.wav", testsupport::WaveHeader(1, 8000, 16, 80).substr(0, 20));
+    for (const std::string& path : {cut, dir.write("text.wav", "no sound\n"), dir.file("none")})
         EXPECT_EQ(fileinfo::Describe(path), "not a playable wave");
     EXPECT_EQ(fileurl::FileUrl("/s/[a b]%#?\xff\xc3\xa4_-.~.wav"),
               "file:///s/%5Ba%20b%5D%25%23%3F%FF%C3%A4_-.~.wav");
@@ -92,12 +88,9 @@ TEST(FileInfo, Overview) {
         }
     }
     // A header claiming 2 GB of 16-bit mono, then a hole.
-    ASSERT_TRUE(testsupport::WriteWave(path, {0}, 1, 48000, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
-    const uint32_t bytes = (2u << 30) - 64, riff = bytes + 36;
-    const int fd = open(path.c_str(), O_WRONLY);
-    ASSERT_TRUE(pwrite(fd, &riff, 4, 4) == 4 && pwrite(fd, &bytes, 4, 40) == 4 &&
-                ftruncate(fd, int64_t(bytes) + 44) == 0);
-    close(fd);
+    const uint32_t bytes = (2u << 30) - 64;
+    dir.write("a.wav", testsupport::WaveHeader(1, 48000, 16, bytes));
+    ASSERT_EQ(truncate(path.c_str(), int64_t(bytes) + 44), 0);
     EXPECT_EQ(fileinfo::InfoText(fileinfo::ReadInfo(path, &read).wave),
               "6:12:49.621 · 48 kHz · 16-bit · mono");
     EXPECT_LE(read, overview::kSampledBytes + 4096);

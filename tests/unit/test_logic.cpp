@@ -1,6 +1,5 @@
 // What the window's handlers decide, on FormLogic without a window: steps on a small library
 // of folders, and what they start and where they lead, including when the file system misbehaves.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -198,11 +197,7 @@ TEST_F(Logic, PathsPastTheLimit) {
     // A chain of folders deeper than PATH_MAX, each holding x.wav: double clicks end at the
     // deepest level a path can name, and a file dropped from beyond plays nothing.
     const std::string comp(200, 'd');
-    const int home = open(".", O_RDONLY);
-    ASSERT_EQ(chdir(root.file("lib").c_str()), 0);
-    for (int i = 0; i < 23; ++i)  // made relative to the working folder: no path can name them
-        ASSERT_EQ(mkdir(comp.c_str(), 0755) | chdir(comp.c_str()) | close(creat("x.wav", 0644)), 0);
-    ASSERT_EQ(fchdir(home) | close(home), 0);
+    ASSERT_NE(testsupport::Chain(root.file("lib"), std::vector(23, comp), "x.wav", "", true), "");
     std::string steps;
     for (int i = 0; i < 30; ++i) steps += " sel:[" + comp + "] dbl";
     logic.OpenAndRebuild(root.file("lib"));

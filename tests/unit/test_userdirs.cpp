@@ -18,9 +18,7 @@ TEST(UserDirs, MusicFolderFromTheFile) {
     // clang-format on
     for (const auto& [file, music] : cases) {
         testsupport::TempDir home;
-        home.mkdir(".config");
-        home.mkdir("Tunes");
-        home.mkdir("My \"Tunes\"");
+        for (const char* folder : {".config", "Tunes", "My \"Tunes\""}) home.mkdir(folder);
         if (file) home.write(".config/user-dirs.dirs", home.fill(file));
         for (const char* config : {"", "relative"})  // both mean home + "/.config"
             EXPECT_EQ(userdirs::MusicDir(config, home.path()), home.fill(music)) << file;

@@ -4,7 +4,6 @@
 #include <array>
 
 #include "AudioFixtures.h"
-#include "platform/audio/Decoder.h"
 
 using namespace audiotest;
 
@@ -20,16 +19,6 @@ void PlaysLikeTheRepeatedFile(const std::string& path, int from, int to, std::st
     const std::vector<float> once = OnePass(file, from, to);
     Rig rig(to);
     EXPECT_TRUE(PlaysExactly(rig.Hear(path, once.size() / 2 + 3000), once, 1e-6f));
-    // The same bytes from memory, as the decode fuzz target reads them.
-    const std::string bytes = ReadAll(same.empty() ? path : same);
-    auto memory = audio::Decoder::OpenMemory(bytes.data(), bytes.size(), to, false);
-    audio::Ring ring(1 << 19);
-    std::vector<float> fromMemory(once.size() + 2);
-    ASSERT_TRUE(memory);
-    memory->Fill(ring, SIZE_MAX);
-    fromMemory.resize(ring.Read(fromMemory.data(), fromMemory.size() / 2) * 2);
-    EXPECT_TRUE(memory->Done() && PlaysExactly(fromMemory, once, 1e-6f));
-
     const std::size_t frames = std::max<std::size_t>(20 * len * to / from + 1, 9000);
     std::vector<float> repeated;
     while (repeated.size() / 2 < (frames + 1000) * from / to)

@@ -46,6 +46,16 @@ stop_recording() {
     kill -INT "$rec_pid" 2>/dev/null; wait "$rec_pid" 2>/dev/null; rec_pid=
 }
 
+# Waits for the player, stops the recording and shows what the player printed.
+finish_play() {
+    wait "$play_pid"
+    status=$?
+    play_pid=
+    stop_recording
+    cat "$tmp/play.out"
+    [ "$status" -eq 0 ] || { echo "play_tone failed ($status)"; return 1; }
+}
+
 # Waits until play_tone has started N sounds.
 started() {
     for _ in $(seq 1 100); do
@@ -96,12 +106,7 @@ take() {
         sleep 0.5
         pw-dump >"$tmp/dump.json"
     fi
-    wait "$play_pid"
-    status=$?
-    play_pid=
-    stop_recording
-    cat "$tmp/play.out"
-    [ "$status" -eq 0 ] || { echo "play_tone failed ($status)"; return 1; }
+    finish_play || return 1
     grep -qx "driver: $want" "$tmp/play.out" || { echo "not through $want"; return 1; }
     if [ "${3:-}" = loop ]; then
         python3 "$here/check_tone.py" "$tmp/rec.raw" 48000 0.5 strict
@@ -126,12 +131,7 @@ restart_take() {
     record || { exec 3>&-; return 1; }
     echo again >&3
     exec 3>&-
-    wait "$play_pid"
-    status=$?
-    play_pid=
-    stop_recording
-    cat "$tmp/play.out"
-    [ "$status" -eq 0 ] || { echo "play_tone failed ($status)"; return 1; }
+    finish_play || return 1
     [ "$(grep -cx 'driver: pipewire-native' "$tmp/play.out")" -eq 2 ] ||
         { echo "not the native output both times"; return 1; }
     python3 "$here/check_tone.py" "$tmp/rec.raw" 48000 0.5

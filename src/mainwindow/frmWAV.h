@@ -88,6 +88,8 @@ class frmWAV : public QWidget {
     std::string LabelText() const;
     void SetLabelText(const std::string& text);
     void SetListColors(uint32_t back, uint32_t fore);
+    // True once the window is closing (its settings are saved then).
+    bool Closing() const { return closing_; }
 
   protected:
     void resizeEvent(QResizeEvent* event) override;

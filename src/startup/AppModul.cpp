@@ -16,6 +16,7 @@
 #include "mainwindow/PathListView.h"
 #include "mainwindow/frmWAV.h"
 #include "startup/Globals.h"
+#include "startup/SessionEnd.h"
 #include "util/Commands.h"
 
 namespace {
@@ -135,6 +136,7 @@ int RunProgram(int argc, char** argv) {
         if (i > 1) commandLine += ' ';
         commandLine += argv[i];
     }
+    auto sessionEnd = WatchSessionEnd();
     Main(commandLine);
     TestHooks();
     return app.exec();

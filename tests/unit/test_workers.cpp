@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <future>
+#include <new>
+#include <stdexcept>
 #include <thread>
 
 #include "TestSupport.h"
@@ -38,4 +41,16 @@ TEST(Workers, HungTasksParkCapAndEndLate) {
     EXPECT_TRUE(one.RunWithin([&first] { first = std::this_thread::get_id(); }, 2s));
     EXPECT_TRUE(one.RunWithin([&second] { second = std::this_thread::get_id(); }, 2s));
     EXPECT_EQ(first, second);
+}
+
+// A task that throws ends as a failed task; the program and the pool go on.
+TEST(Workers, AThrowingTaskFails) {
+    Pool pool(1);
+    const std::function<void()> throwing[] = {[] { throw std::runtime_error("read"); },
+                                              [] { throw 7; }, [] { throw std::bad_alloc(); }};
+    for (const auto& work : throwing) {
+        EXPECT_FALSE(pool.RunWithin(work, 2s));
+        EXPECT_EQ(pool.Busy() * 10 + pool.Parked(), 0);
+        EXPECT_TRUE(pool.RunWithin([] {}, 2s));
+    }
 }

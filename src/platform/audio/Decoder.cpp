@@ -63,10 +63,10 @@ void Weights(int channelId, int index, float& l, float& r) {
     }
 }
 
-// Samples clamped to [-bound, bound]; NaN becomes 0.
+// Samples clamped to [-bound, bound]; NaN and infinity become 0.
 void Bound(float* s, std::size_t n, float bound) {
     for (std::size_t i = 0; i < n; ++i)
-        s[i] = std::isnan(s[i]) ? 0.f : std::clamp(s[i], -bound, bound);
+        s[i] = std::isfinite(s[i]) ? std::clamp(s[i], -bound, bound) : 0.f;
 }
 
 }  // namespace
@@ -246,6 +246,7 @@ bool Decoder::Turn() {
 
 void Decoder::Fill(Ring& ring, std::size_t limit) {
     std::size_t written = 0;
+    bool cameShort = false;
     while (!done_ && written < limit) {
         if (outPos_ < outLen_) {
             std::size_t n =
@@ -256,8 +257,9 @@ void Decoder::Fill(Ring& ring, std::size_t limit) {
             continue;
         }
         if (inPos_ == inLen_ && !fileEnd_) {
+            if (cameShort) return;  // asked again at the next fill, not at once
             Decode();
-            if (inLen_ == 0 && !fileEnd_) return;  // a short read: asked again next time
+            cameShort = retried_;
         }
         if (!soxr_) {
             if (inPos_ == inLen_) {

@@ -1,5 +1,6 @@
 // Whatever bytes a file holds, the tooltip's reader (header, loop, peaks) reads it through a file
-// descriptor as it reads any file, and its texts describe what it found.
+// descriptor as it reads any file, its texts describe what it found, and it shows a wave exactly
+// when the player would play the file.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/audio/Decoder.h"
 #include "platform/fileinfo.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -16,6 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fileinfo::Info info = fileinfo::ReadInfo(path);
     const std::string text = fileinfo::InfoText(info.wave) + fileinfo::LoopText(info);
     if (text.empty()) __builtin_trap();
+    if (info.wave.has_value() != (audio::Decoder::Open(path, 48000, false) != nullptr))
+        __builtin_trap();
     if (!info.wave && (info.overview.lanes != 0 || info.loop.check != audio::LoopPlan::None))
         __builtin_trap();
     if (info.wave) {

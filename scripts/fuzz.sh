@@ -49,11 +49,12 @@ seed() {
     if [ -d "$ROOT/fuzz/seeds/$name" ]; then
         find "$ROOT/fuzz/seeds/$name" -maxdepth 1 -type f -exec cp {} "$corpus/" \;
     fi
-    if [ "$name" = decode ] && ! "$SEED_WRITER" "$corpus"; then
+    # The tooltip's reader starts from the same waves as the decoder.
+    if { [ "$name" = decode ] || [ "$name" = fileinfo ]; } && ! "$SEED_WRITER" "$corpus"; then
         echo "note: $SEED_WRITER could not write every seed"
     fi
     if [ -z "$(ls -A "$corpus")" ]; then
-        if [ "$name" = decode ]; then
+        if [ "$name" = decode ] || [ "$name" = fileinfo ]; then
             # A header-only PCM wave: enough for the fuzzer to find its way into the decoder.
             printf 'RIFF\044\000\000\000WAVEfmt \020\000\000\000\001\000\001\000\104\254\000\000\210\130\001\000\002\000\020\000data\000\000\000\000' >"$corpus/empty.wav"
         else

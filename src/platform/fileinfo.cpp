@@ -29,7 +29,8 @@ Info ReadInfo(const std::string& path, int64_t* bytesRead) {
     src.fd = audio::OpenRegularFile(path);
     SF_INFO sf{};
     SNDFILE* file = src.fd >= 0 ? src.Open(&sf) : nullptr;
-    if (file && sf.samplerate > 0 && sf.channels > 0 && sf.frames >= 0) {
+    // What the player would not play shows as not playable, with no picture.
+    if (file && audio::Playable(sf)) {
         info.wave = WaveInfo{sf.frames, sf.samplerate, sf.channels, sf.format};
         SF_INSTRUMENT inst{};
         bool have = sf_command(file, SFC_GET_INSTRUMENT, &inst, sizeof inst) == SF_TRUE;

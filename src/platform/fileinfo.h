@@ -24,7 +24,7 @@ struct WaveInfo {
 
 // All the tooltip shows of a file, about 1 KB.
 struct Info {
-    std::optional<WaveInfo> wave;  // nullopt when libsndfile cannot read the file as sound
+    std::optional<WaveInfo> wave;  // nullopt when the player would not play the file
     audio::LoopPlan loop;          // what Loop mode makes of the file's own loop
     overview::Overview overview;
 };

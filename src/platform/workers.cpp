@@ -25,6 +25,7 @@ struct Pool::Task {
     std::condition_variable finished;
     // Under State::mu.
     bool done = false;
+    bool failed = false;  // it threw
     bool abandoned = false;
 };
 
@@ -56,10 +57,16 @@ void Pool::Work(std::shared_ptr<State> s) {
         Handle task = std::move(s->queue.front());
         s->queue.pop_front();
         lock.unlock();
-        task->work();
+        bool ok = true;
+        try {
+            task->work();
+        } catch (...) {
+            ok = false;  // a failed task; the program goes on
+        }
         task->work = nullptr;  // what the task holds goes now, not when its last handle does
         lock.lock();
         task->done = true;
+        task->failed = !ok;
         --s->busy;
         if (task->abandoned) --s->parked;
         // Idle again in the same breath, so a task that follows this one finds this worker.
@@ -115,7 +122,7 @@ bool Pool::Wait(const Handle& task, std::chrono::milliseconds timeout) {
     std::shared_ptr<State> s = Live();
     if (task->state != s.get()) return false;  // its worker stayed in the parent
     std::unique_lock lock(s->mu);
-    return task->finished.wait_for(lock, timeout, [&] { return task->done; });
+    return task->finished.wait_for(lock, timeout, [&] { return task->done; }) && !task->failed;
 }
 
 void Pool::Abandon(const Handle& task) {

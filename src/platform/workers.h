@@ -26,11 +26,12 @@ class Pool {
     // Starts work on an idle worker or a new one; null when refused or no thread can be had.
     // work may outlive the caller's interest in it, so it must own what it touches.
     Handle Run(std::function<void()> work);
-    // True when the task finished within timeout.
+    // True when the task finished within timeout; false too when it threw.
     bool Wait(const Handle& task, std::chrono::milliseconds timeout);
     // The caller no longer waits for task: while it still runs its worker counts as parked.
     void Abandon(const Handle& task);
-    // Run, then Wait; a task that missed the deadline is abandoned. False when refused or late.
+    // Run, then Wait; a task that missed the deadline is abandoned. False when refused, late or
+    // failed.
     bool RunWithin(std::function<void()> work, std::chrono::milliseconds timeout);
 
     // Tasks not finished yet, parked ones included.

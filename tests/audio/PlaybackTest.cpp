@@ -88,20 +88,28 @@ TEST(Playback, OnceAndLoopedEqualTheFileResampledInOnePass) {
         PlaysLikeTheRepeatedFile(Chain(dir.path(), subs, name, ReadAll(w)), kRate, kRate, w);
 }
 
-// A second start fades the first out within a few milliseconds, then plays from its first
+// Each start fades the sound before it out, a start within that fade too: the level of the
+// sounds going falls smoothly to zero within a few milliseconds. The last plays from its first
 // sample. Without a device all is silent and the next start tries again.
 TEST(Playback, SwitchingSoundsAndDevices) {
     TempDir dir;
-    std::string a = ToneWave(dir, "a.wav", 440, kRate, kRate, 1, 0.9f),
+    std::string a = dir.file("a.wav"), c = dir.file("c.wav"),
                 b = NoiseWave(dir, "b.wav", 20000, 2, 7, SF_FORMAT_FLOAT);
     std::vector<float> wantB = ReadStereo(b);
+    for (auto [path, x] : {std::pair{a, 0.25f}, {c, 0.2f}})  // steady levels
+        ASSERT_TRUE(WriteWave(path, std::vector<float>(4000, x), 1, kRate,
+                              SF_FORMAT_WAV | SF_FORMAT_FLOAT));
     Rig rig;
-    rig.Hear(a, 1000, true);
-    std::vector<float> got = rig.Hear(b, 30000);
-    EXPECT_GT(std::fabs(got[0] - wantB[0]), 0.05f);  // not stopped dead
-    for (std::size_t i = 0; i < kFade * 2; ++i) ASSERT_LE(std::fabs(got[i] - wantB[i]), 0.9f);
-    EXPECT_TRUE(PlaysExactly(std::vector<float>(got.begin() + kFade * 2, got.end()),
-                             std::vector<float>(wantB.begin() + kFade * 2, wantB.end())));
+    for (std::size_t gap : {64u, 150u}) {  // frames between the starts of c and b
+        rig.Hear(a, 1000, true);
+        std::vector<float> going = rig.Hear(c, gap, true), got = rig.Hear(b, 30000);
+        for (std::size_t i = 0; i < kFade * 2; ++i) going.push_back(got[i] - wantB[i]);
+        for (std::size_t i = 2; i < going.size(); ++i)
+            ASSERT_TRUE(going[i] <= going[i - 2] + 1e-6f && going[i - 2] - going[i] < 0.01f)
+                << i / 2;
+        EXPECT_TRUE(PlaysExactly(std::vector<float>(got.begin() + kFade * 2, got.end()),
+                                 std::vector<float>(wantB.begin() + kFade * 2, wantB.end())));
+    }
     rig.cap.SetAvailable(false);
     rig.cap.Disconnect();  // unplugged while playing: closed, and opened afresh later
     EXPECT_EQ(SoundEnd(rig.Hear(a, 4000)), 0u);

@@ -1,8 +1,9 @@
 #!/bin/sh
 # End to end: the sound service through SDL into a private PulseAudio null sink, whose monitor
 # is recorded and checked for the 1 kHz tone that play_tone plays; with "sampler", for a file's own
-# loop in Loop mode (attack once, the region repeating, the tail never heard).
-# Usage: pulse_tone.sh DIR_WITH_play_tone [sampler]
+# loop in Loop mode (attack once, the region repeating, the tail never heard); with "exact", for a
+# float file with NaN and infinite samples and a 4-channel file without a mask (check_exact.py).
+# Usage: pulse_tone.sh DIR_WITH_play_tone [sampler | exact]
 # Exit 77 (skipped) when no PulseAudio server can be started here.
 set -u
 bindir=${1:?usage: pulse_tone.sh BINDIR}
@@ -50,7 +51,8 @@ if [ -z "$up" ]; then
 fi
 pactl set-default-sink test
 
-# One take: record the monitor while play_tone plays, then check the recording.
+# One take: record the monitor while play_tone plays, then check the recording. With exact, $1
+# names the file.
 take() {
     rm -f "$tmp/rec.raw"
     parec --device=test.monitor --format=float32le --rate=48000 --channels=2 --latency-msec=20 \
@@ -68,10 +70,16 @@ take() {
     if [ "$mode" = sampler ]; then
         python3 "$here/check_loop.py" write "$tmp/sampler.wav" 44100 || return 1
         set -- loop "$tmp/sampler.wav"
+    elif [ "$mode" = exact ]; then
+        kind=$1
+        python3 "$here/check_exact.py" write "$tmp" || return 1
+        set -- loop "$tmp/$kind.wav"
     else
         set --
     fi
-    SDL_AUDIODRIVER=pulseaudio PULSE_LATENCY_MSEC=40 "$player" 2 44100 "$@"
+    rate=44100
+    [ "$mode" = exact ] && rate=48000  # at the sink's rate: no resampler between file and sink
+    SDL_AUDIODRIVER=pulseaudio PULSE_LATENCY_MSEC=40 "$player" 2 $rate "$@"
     status=$?
     sleep 0.3
     kill -INT "$rec_pid" 2>/dev/null; wait "$rec_pid" 2>/dev/null; rec_pid=
@@ -80,6 +88,8 @@ take() {
     fi
     if [ "$mode" = sampler ]; then
         python3 "$here/check_loop.py" "$tmp/rec.raw" 48000
+    elif [ "$mode" = exact ]; then
+        python3 "$here/check_exact.py" "$tmp/rec.raw" 48000 "$kind"
     else
         python3 "$here/check_tone.py" "$tmp/rec.raw" 48000 0.5
     fi
@@ -87,4 +97,10 @@ take() {
 
 # A shared build machine can starve the 5 ms device period now and then; a second take tells
 # such a stall from a broken path, which fails both.
-take || { echo "second take"; take; }
+if [ "$mode" = exact ]; then
+    for kind in damaged quad; do
+        take $kind || { echo "second take"; take $kind; } || exit 1
+    done
+else
+    take || { echo "second take"; take; }
+fi

@@ -14,7 +14,7 @@ using testsupport::Eventually;
 using workers::Pool;
 
 // Tasks past their deadline park their workers, up to the cap; fresh workers run what comes
-// next; a late task ends on what it owns, even when its pool has gone.
+// next; a late task ends on what it owns, even when its pool has gone. A task may throw.
 TEST(Workers, HungTasksParkCapAndEndLate) {
     std::promise<void> release;
     std::shared_future<void> hung = release.get_future().share();
@@ -38,4 +38,6 @@ TEST(Workers, HungTasksParkCapAndEndLate) {
     EXPECT_TRUE(one.RunWithin([&first] { first = std::this_thread::get_id(); }, 2s));
     EXPECT_TRUE(one.RunWithin([&second] { second = std::this_thread::get_id(); }, 2s));
     EXPECT_EQ(first, second);
+    EXPECT_FALSE(one.RunWithin([] { throw 7; }, 2s)) << "a task that throws fails; all goes on";
+    EXPECT_TRUE(one.RunWithin([] {}, 2s));
 }

@@ -12,10 +12,8 @@ namespace audio {
 namespace {
 
 constexpr std::size_t kBlock = 1024;  // input frames decoded at a time
-constexpr int kMaxChannels = 64;
-constexpr sf_count_t kMaxFrames = sf_count_t(1) << 40;
-constexpr int kMinRate = 1000;
-constexpr int kMaxRate = 768000;
+// Float files may hold anything; beyond this a resampler's sum could overflow to infinity.
+constexpr float kHeadroom = 64.f;
 
 // Left and right weight of one channel in the stereo mix-down.
 void Weights(int channelId, int index, float& l, float& r) {
@@ -54,7 +52,7 @@ void Weights(int channelId, int index, float& l, float& r) {
         default:
             break;
     }
-    // No usable map: the usual wave order (front L, R, centre, LFE, then pairs).
+    // A position the map does not name: the usual wave order (front L, R, centre, LFE, pairs).
     if (index == 2) {
         l = c, r = c;
     } else if (index == 3) {
@@ -63,6 +61,12 @@ void Weights(int channelId, int index, float& l, float& r) {
         l = index % 2 == 0 ? 1.f : 0.f;
         r = 1.f - l;
     }
+}
+
+// Samples clamped to [-bound, bound]; NaN and infinity become 0.
+void Bound(float* s, std::size_t n, float bound) {
+    for (std::size_t i = 0; i < n; ++i)
+        s[i] = std::isfinite(s[i]) ? std::clamp(s[i], -bound, bound) : 0.f;
 }
 
 }  // namespace
@@ -90,29 +94,28 @@ std::unique_ptr<Decoder> Decoder::OpenMemory(const void* data, std::size_t size,
 
 std::unique_ptr<Decoder> Decoder::Setup(std::unique_ptr<Decoder> d, const SF_INFO& info,
                                         int outRate, bool loop) {
-    // Caps of our own where a header could claim anything: a wave of more than 2^40 frames is
-    // a lie (years at any rate), and the rates bound the resampler's buffers.
-    if (!d->sf_ || info.frames <= 0 || info.frames > kMaxFrames || info.channels < 1 ||
-        info.channels > kMaxChannels || info.samplerate < kMinRate || info.samplerate > kMaxRate ||
-        outRate < kMinRate || outRate > kMaxRate)
-        return nullptr;
+    if (!d->sf_ || !Playable(info) || outRate < kMinRate || outRate > kMaxRate) return nullptr;
 
     d->channels_ = info.channels;
     d->loop_ = loop;
+    d->plan_.end = info.frames;
     if (loop) {
         SF_INSTRUMENT inst{};
         bool have = sf_command(d->sf_, SFC_GET_INSTRUMENT, &inst, sizeof inst) == SF_TRUE;
         d->plan_ = PlanLoop(info.frames, have ? &inst : nullptr);
-        d->whole_ = d->plan_.Whole(info.frames);
     }
+    const int sub = info.format & SF_FORMAT_SUBMASK;
+    d->float_ = sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE;
     if (info.channels > 2) {
         std::vector<int> map(info.channels, 0);
         bool haveMap = sf_command(d->sf_, SFC_GET_CHANNEL_MAP_INFO, map.data(),
                                   static_cast<int>(map.size() * sizeof(int))) == SF_TRUE;
         float sumL = 0, sumR = 0;
         for (int i = 0; i < info.channels; ++i) {
-            float l, r;
-            Weights(haveMap ? map[i] : SF_CHANNEL_MAP_INVALID, i, l, r);
+            // Without a mask no position is known: channels alternate left and right, as a
+            // four-track recorder's quad does (left 1 and 3, right 2 and 4); no LFE is guessed.
+            float l = i % 2 == 0 ? 1.f : 0.f, r = 1.f - l;
+            if (haveMap) Weights(map[i], i, l, r);
             d->left_.push_back(l);
             d->right_.push_back(r);
             sumL += l, sumR += r;
@@ -169,38 +172,52 @@ void Decoder::Decode() {
     std::size_t got = 0;
     while (got < kBlock) {
         float* at = raw_.data() + got * channels_;
-        const auto room = static_cast<sf_count_t>(kBlock - got);
-        sf_count_t n = whole_ ? sf_readf_float(sf_, at, room) : ReadLoop(at, room);
-        if (n > 0) {
+        const sf_count_t left = backward_ ? pos_ - plan_.start : plan_.end - pos_;
+        const sf_count_t want = std::min(static_cast<sf_count_t>(kBlock - got), left);
+        if (want > 0) {
+            const sf_count_t n = Read(at, want);
             got += static_cast<std::size_t>(n);
             passFrames_ += n;
-            continue;
+            if (n == want) {
+                retried_ = false;
+                continue;
+            }
+            // Short: storage that answered late, or data that ends before its header says. It
+            // is asked again at the next fill; only nothing twice at one frame ends the pass.
+            if (n > 0 || !retried_) {
+                retried_ = true;
+                break;
+            }
         }
-        // End of the data, of the loop, or of what a truncated file holds. A pass that yielded
-        // nothing would spin forever, so it ends the sound instead.
-        if (n < 0 || !loop_ || passFrames_ == 0 || !Turn()) {
+        retried_ = false;
+        // The end of the pass. One that yielded nothing would spin forever: the sound ends.
+        if (!loop_ || passFrames_ == 0 || !Turn()) {
             fileEnd_ = true;
             break;
         }
         passFrames_ = 0;
         ++restarts_;
     }
+    // Damaged float files: nothing non-finite reaches the resampler or the device.
+    if (float_) Bound(raw_.data(), got * static_cast<std::size_t>(channels_), kHeadroom);
     ToStereo(raw_.data(), got);
     inPos_ = 0;
     inLen_ = got;
 }
 
-sf_count_t Decoder::ReadLoop(float* raw, sf_count_t room) {
+sf_count_t Decoder::Read(float* raw, sf_count_t want) {
+    // Backward a block at a time, one seek a block, the frames reversed in place. Forward seeks
+    // only after a turn or a short read, when libsndfile's position is not ours.
+    const sf_count_t from = backward_ ? pos_ - want : pos_;
+    if ((backward_ || seek_) && sf_seek(sf_, from, SEEK_SET) != from) return 0;
+    seek_ = false;
+    const sf_count_t n = std::max<sf_count_t>(0, sf_readf_float(sf_, raw, want));
     if (!backward_) {
-        sf_count_t n = sf_readf_float(sf_, raw, std::min(room, plan_.end - pos_));
-        if (n < std::min(room, plan_.end - pos_)) plan_.end = pos_ + n;  // the data ends early
+        seek_ = n < want;
         pos_ += n;
         return n;
     }
-    // Backward a block at a time: one seek a block, the frames reversed in place.
-    const sf_count_t n = std::min(room, pos_ - plan_.start);
-    if (n <= 0) return 0;
-    if (sf_seek(sf_, pos_ - n, SEEK_SET) != pos_ - n || sf_readf_float(sf_, raw, n) != n) return -1;
+    if (n < want) return 0;
     const auto ch = static_cast<std::size_t>(channels_);
     for (std::size_t a = 0, b = static_cast<std::size_t>(n) - 1; a < b; ++a, --b)
         std::swap_ranges(raw + a * ch, raw + (a + 1) * ch, raw + b * ch);
@@ -209,25 +226,27 @@ sf_count_t Decoder::ReadLoop(float* raw, sf_count_t room) {
 }
 
 bool Decoder::Turn() {
-    if (whole_) return sf_seek(sf_, 0, SEEK_SET) == 0;
-    if (plan_.end - plan_.start < 1) return false;
+    seek_ = true;
     switch (plan_.mode) {
         case LoopPlan::Forward:
             pos_ = plan_.start;
-            return sf_seek(sf_, pos_, SEEK_SET) == pos_;
+            return true;
         case LoopPlan::Backward:
             backward_ = true;
             pos_ = plan_.end;
             return true;
         case LoopPlan::Alternating:
+            // The turning frame plays once: down from end - 2, up from start + 1.
             backward_ = !backward_;
-            return backward_ || sf_seek(sf_, pos_, SEEK_SET) == pos_;
+            pos_ = backward_ ? plan_.end - 1 : plan_.start + 1;
+            return plan_.end - plan_.start >= 2;
     }
     return false;
 }
 
 void Decoder::Fill(Ring& ring, std::size_t limit) {
     std::size_t written = 0;
+    bool cameShort = false;
     while (!done_ && written < limit) {
         if (outPos_ < outLen_) {
             std::size_t n =
@@ -237,7 +256,11 @@ void Decoder::Fill(Ring& ring, std::size_t limit) {
             if (outPos_ < outLen_) return;  // ring full or limit reached
             continue;
         }
-        if (inPos_ == inLen_ && !fileEnd_) Decode();
+        if (inPos_ == inLen_ && !fileEnd_) {
+            if (cameShort) return;  // asked again at the next fill, not at once
+            Decode();
+            cameShort = retried_;
+        }
         if (!soxr_) {
             if (inPos_ == inLen_) {
                 done_ = fileEnd_;

@@ -40,8 +40,8 @@ class Decoder {
     static std::unique_ptr<Decoder> Setup(std::unique_ptr<Decoder> d, const SF_INFO& info,
                                           int outRate, bool loop);
     void Decode();
-    // The next frames of the file's own loop into raw, -1 when the file cannot be read there.
-    sf_count_t ReadLoop(float* raw, sf_count_t room);
+    // The next want frames of the pass into raw; fewer when the file could not give them.
+    sf_count_t Read(float* raw, sf_count_t want);
     // Where the next pass of a loop starts; false when it cannot.
     bool Turn();
     void ToStereo(const float* raw, std::size_t frames);
@@ -51,9 +51,11 @@ class Decoder {
     soxr_t soxr_ = nullptr;
     int channels_ = 0;
     bool loop_ = false;
-    LoopPlan plan_;
-    bool whole_ = true;      // today's path: the whole file again and again
-    bool backward_ = false;  // reading the file's own loop from its end down
+    LoopPlan plan_;          // fixed for the sound: a one-shot file plays [0, end) once
+    bool float_ = false;     // samples may be anything, NaN and infinity included
+    bool backward_ = false;  // reading the loop from its end down
+    bool retried_ = false;   // the last read came up short and is asked again
+    bool seek_ = false;      // libsndfile's position may not be pos_
     sf_count_t pos_ = 0;     // next frame forward, or one past the next frame backward
     std::vector<float> raw_, in_, out_;
     std::vector<float> left_, right_;  // mix-down weights for more than two channels

@@ -99,6 +99,11 @@ SNDFILE* FileSource::Open(SF_INFO* info) {
     return file;
 }
 
+bool Playable(const SF_INFO& info) {
+    return info.frames > 0 && info.frames <= sf_count_t(1) << 40 && info.channels >= 1 &&
+           info.channels <= 64 && info.samplerate >= kMinRate && info.samplerate <= kMaxRate;
+}
+
 int OpenRegularFile(const std::string& path) {
     if (IoHook hook = g_hook.load(std::memory_order_acquire)) hook(IoStage::Open, path);
     int fd = OpenPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);

@@ -7,6 +7,10 @@
 
 namespace audio {
 
+// Sample rates the player takes, of files and of outputs.
+constexpr int kMinRate = 1000;
+constexpr int kMaxRate = 768000;
+
 // Where a file read stands: before open(), reading the header, streaming the samples.
 enum class IoStage { Open, Header, Stream };
 // Test seam: called before each of those reads of a file on disk; it may block, as storage that
@@ -17,6 +21,11 @@ void SetIoHook(IoHook hook);
 // The regular file at path (bytes, of any length) opened for reading, or -1. A FIFO or device
 // node cannot hold the caller.
 int OpenRegularFile(const std::string& path);
+
+// Whether the player plays a file with this header at all; the tooltip answers by the same rule.
+// Caps of our own where a header could claim anything: more than 2^40 frames is a lie (years at
+// any rate), and the rates bound the resampler's buffers.
+bool Playable(const SF_INFO& info);
 
 struct FileSource {
     int fd = -1;  // the file, or -1 for the memory at data

@@ -15,8 +15,6 @@ struct LoopPlan {
     Check check = None;
     // Frames 0 .. end-1 play once, then [start, end) repeats as mode says.
     int64_t start = 0, end = 0;
-    // The whole file forward: the path every file without a loop of its own takes.
-    bool Whole(int64_t frames) const { return mode == Forward && start == 0 && end == frames; }
 };
 
 // The plan for a file of frames frames whose instrument libsndfile read (null when it has none).

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <utility>
 
 namespace audio {
 
@@ -24,8 +26,9 @@ void Mixer::Retire(Voice* v) noexcept {
 void Mixer::Reset() {
     if (Voice* v = pending_.exchange(nullptr)) Retire(v);
     if (cur_) Retire(cur_);
-    if (old_) Retire(old_);
-    cur_ = old_ = nullptr;
+    cur_ = nullptr;
+    for (Fade& f : fades_)
+        if (f.voice) Retire(std::exchange(f.voice, nullptr));
 }
 
 void Mixer::Render(float* stereo, std::size_t frames) noexcept {
@@ -38,12 +41,14 @@ void Mixer::Render(float* stereo, std::size_t frames) noexcept {
 }
 
 void Mixer::RenderChunk(float* out, std::size_t frames) noexcept {
-    if (Voice* v = pending_.exchange(nullptr, std::memory_order_acq_rel)) {
-        // A voice still fading from an earlier switch is cut; the newest one fades instead.
-        if (old_) Retire(old_);
-        old_ = cur_;
-        fadePos_ = 0;
-        cur_ = v;
+    // A fade once begun always completes: cutting one short would click.
+    Fade* free = std::find_if(std::begin(fades_), std::end(fades_),
+                              [](const Fade& f) { return f.voice == nullptr; });
+    if (!cur_ || free != std::end(fades_)) {
+        if (Voice* v = pending_.exchange(nullptr, std::memory_order_acq_rel)) {
+            if (cur_) *free = Fade{cur_, 0};
+            cur_ = v;
+        }
     }
 
     std::size_t got = 0;
@@ -58,22 +63,22 @@ void Mixer::RenderChunk(float* out, std::size_t frames) noexcept {
     // Missing frames (end of sound, or the disk fell behind) are silence.
     std::fill(out + got * 2, out + frames * 2, 0.f);
 
-    if (old_) {
-        std::size_t want = std::min(frames, fadeLen_ - fadePos_);
-        std::size_t g = old_->ring.Read(scratch_, want);
-        const double step = M_PI / static_cast<double>(fadeLen_);
-        for (std::size_t i = 0; i < g; ++i) {
-            float gain = static_cast<float>(0.5 + 0.5 * std::cos(step * double(fadePos_ + i + 1)));
-            out[2 * i] += scratch_[2 * i] * gain;
-            out[2 * i + 1] += scratch_[2 * i + 1] * gain;
-        }
-        fadePos_ += want;
-        if (fadePos_ >= fadeLen_ || g < want) {
-            Retire(old_);
-            old_ = nullptr;
-        }
-    }
+    for (Fade& f : fades_)
+        if (f.voice) FadeOut(f, out, frames);
     for (std::size_t i = 0; i < frames * 2; ++i) out[i] = std::clamp(out[i], -1.f, 1.f);
+}
+
+void Mixer::FadeOut(Fade& f, float* out, std::size_t frames) noexcept {
+    const std::size_t want = std::min(frames, fadeLen_ - f.pos);
+    const std::size_t got = f.voice->ring.Read(scratch_, want);
+    const double step = M_PI / static_cast<double>(fadeLen_);
+    for (std::size_t i = 0; i < got; ++i) {
+        auto gain = static_cast<float>(0.5 + 0.5 * std::cos(step * double(f.pos + i + 1)));
+        out[2 * i] += scratch_[2 * i] * gain;
+        out[2 * i + 1] += scratch_[2 * i + 1] * gain;
+    }
+    f.pos += want;
+    if (f.pos >= fadeLen_ || got < want) Retire(std::exchange(f.voice, nullptr));
 }
 
 }  // namespace audio

@@ -1,4 +1,4 @@
-// The audio callback's side: plays the current voice and fades out the one it replaced.
+// The audio callback's side: plays the current voice and fades out the ones it replaced.
 #pragma once
 #include <atomic>
 #include <cstddef>
@@ -24,13 +24,19 @@ class Mixer : public Renderer {
 
   private:
     static constexpr std::size_t kChunk = 512;
+    // Voices fading out at once; a start that finds them all busy waits for the first to finish.
+    static constexpr int kFades = 4;
+    struct Fade {
+        Voice* voice = nullptr;
+        std::size_t pos = 0;
+    };
     void RenderChunk(float* out, std::size_t frames) noexcept;
+    void FadeOut(Fade& f, float* out, std::size_t frames) noexcept;
     void Retire(Voice* v) noexcept;
 
     std::atomic<Voice*> pending_{nullptr};
     Voice* cur_ = nullptr;
-    Voice* old_ = nullptr;
-    std::size_t fadePos_ = 0;
+    Fade fades_[kFades];
     std::size_t fadeLen_ = 192;
     PtrQueue<Voice, 1024> retired_;
     float scratch_[kChunk * 2] = {};

@@ -22,10 +22,16 @@ class Mixer : public Renderer {
     // Only while no Render can run (output closed): gives every voice back through TakeRetired.
     void Reset();
 
+    // Any thread: the preview level as a linear gain on everything mixed (1 full, 0 silent).
+    // The callback ramps to it over a few milliseconds, so a change while a sound plays never
+    // clicks.
+    void SetGain(float gain) { gain_.store(gain, std::memory_order_relaxed); }
+
   private:
     static constexpr std::size_t kChunk = 512;
     void RenderChunk(float* out, std::size_t frames) noexcept;
     void Retire(Voice* v) noexcept;
+    void ApplyGain(float* out, std::size_t frames) noexcept;
 
     std::atomic<Voice*> pending_{nullptr};
     Voice* cur_ = nullptr;
@@ -34,6 +40,12 @@ class Mixer : public Renderer {
     std::size_t fadeLen_ = 192;
     PtrQueue<Voice, 1024> retired_;
     float scratch_[kChunk * 2] = {};
+
+    // The preview level: asked by SetGain, reached by the callback along a ramp.
+    std::atomic<float> gain_{1.f};
+    float gainNow_ = 1.f, gainTo_ = 1.f, gainStep_ = 0.f;
+    std::size_t rampLeft_ = 0;
+    std::size_t rampLen_ = 240;
 };
 
 }  // namespace audio

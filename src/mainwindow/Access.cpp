@@ -53,6 +53,10 @@ void frmWAV::BuildAccess() {
     static const bool installed = (QAccessible::installFactory(FormFactory), true);
     (void)installed;
     drvDrives->setAccessibleName("Laufwerk");
+    // On Linux a combo box is read by its value; its name comes from a label that names it.
+    auto* drives = new QLabel("Laufwerk", this);
+    drives->setBuddy(drvDrives);
+    drives->hide();
     drvDrives->setAccessibleDescription(De("Datentr\xc3\xa4ger, dessen Ordner die Liste zeigt"));
     lstPath->setAccessibleName("Ordner und WAV-Dateien");
     lstPath->setAccessibleDescription(

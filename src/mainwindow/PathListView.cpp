@@ -1,5 +1,6 @@
 #include "mainwindow/PathListView.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDrag>
 #include <QHelpEvent>
@@ -189,11 +190,24 @@ void PathListView::currentChanged(const QModelIndex& current, const QModelIndex&
         QMetaObject::invokeMethod(
             this,
             [this, row, path, info] {
-                if (auto* m = dynamic_cast<PathListModel*>(model()))
+                if (auto* m = dynamic_cast<PathListModel*>(model())) {
                     m->SetDescription(row, path, InfoSpeech(info));
+                    TellDescription(row);
+                }
             },
             Qt::QueuedConnection);
     });
+}
+
+// The row a reader is on got its description after it became current: a reader hears it now.
+void PathListView::TellDescription(int row) {
+    if (!QAccessible::isActive() || row != currentIndex().row() || !hasFocus()) return;
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(this);
+    QAccessibleTableInterface* table = list ? list->tableInterface() : nullptr;
+    if (QAccessibleInterface* cell = table ? table->cellAt(row, 0) : nullptr) {
+        QAccessibleEvent event(cell, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 // Entering and moving accept the same drags: anything that carries URLs and does not come from

@@ -49,6 +49,7 @@ class PathListView : public QListView {
     // Ctrl+Up and Ctrl+Down change the level; neither they nor their Ctrl replay when released.
     bool LevelKey(QKeyEvent* event);
     bool LevelRelease(QKeyEvent* event);
+    void TellDescription(int row);
 
     std::unique_ptr<fileinfo::InfoCache> info_;
     int dragRow_ = -1;  // the file entry the left button went down on, until a drag starts

@@ -34,11 +34,10 @@ class AccessTest : public QObject, Sound::Player {
         QAccessibleInterface* w = QAccessible::queryAccessibleInterface(&form);
         QStringList seen;
         for (int i = 0; i < w->childCount(); ++i) seen << w->child(i)->text(QAccessible::Name);
-        QCOMPARE(seen, (QStringList{"/", "Ordner und WAV-Dateien", "Wurzelverzeichnis",
-                                    "Eine Ebene höher", "Neu einlesen",
-                                    QString::fromStdString(root.file("lib/"))}));
-        QCOMPARE(w->child(0)->relations(QAccessible::Label).value(0).first->text(QAccessible::Name),
-                 "Laufwerk");
+        // clang-format off
+        QCOMPARE(seen, (QStringList{"/", "Ordner und WAV-Dateien", "Wurzelverzeichnis", "Eine Ebene höher", "Neu einlesen", QString::fromStdString(root.file("lib/"))}));
+        QCOMPARE(w->child(0)->relations(QAccessible::Label).value(0).first->text(QAccessible::Name), "Laufwerk");
+        // clang-format on
         auto* rows = QAccessible::queryAccessibleInterface(form.lstPath)->tableInterface();
         form.SetListIndex(2);
         QTRY_COMPARE(rows->cellAt(2, 0)->text(QAccessible::Description),
@@ -46,16 +45,12 @@ class AccessTest : public QObject, Sound::Player {
         QCOMPARE(rows->cellAt(1, 0)->text(QAccessible::Name), "Ordner Drums");
         // The level as saved; four steps down, neither replaying nor moving; the menu's entries.
         QCOMPARE(form.logic.Level(), -6);
-        for (int i = 0; i < 4; ++i)
-            QTest::keyClick(form.lstPath, Qt::Key_Down, Qt::ControlModifier);
+        for (int i = 4; i--;) QTest::keyClick(form.lstPath, Qt::Key_Down, Qt::ControlModifier);
         QCOMPARE(heard.join(",") + QString::number(gain) + form.windowTitle(),
                  "0.125893Brimvale WAV-Player/Looper – Vorhörpegel: -18 dB");
-        for (int i = 0; i < 7; ++i) form.mnuLouder->trigger();
         QStringList menu;
-        for (QAction* a : form.mnuPop->actions().mid(5))
-            menu << a->text() + a->shortcut().toString();
-        QCOMPARE(menu,
-                 (QStringList{"immer im Vordergrund", "", "LauterCtrl+Up", "LeiserCtrl+Down"}));
+        for (auto* a : form.mnuPop->actions().mid(6)) menu << a->text() + a->shortcut().toString();
+        QCOMPARE(menu.join("|"), "|LauterCtrl+Up|LeiserCtrl+Down");
         // Back, Root and reload hand the focus to the list; the hidden sink never takes it.
         for (QPushButton* b : {form.Command2, form.cmdBack, form.cmdRoot}) {
             b->setFocus(), b->click();

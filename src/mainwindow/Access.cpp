@@ -69,7 +69,7 @@ void frmWAV::BuildAccess() {
     for (QPushButton* b : {cmdRoot, cmdBack, Command2}) b->setAccessibleDescription(b->toolTip());
     lblPath->setAccessibleDescription("Der gezeigte Ordner");
     mnuPop->setAccessibleName(De("Wiedergabe und Lautst\xc3\xa4rke"));
-    // The buttons hand the focus to the list now; the sink stays for those that name it.
+    // Nothing hands the old sink the focus any more; it stays out of Tab and out of view.
     cmdDummy->setFocusPolicy(Qt::NoFocus);
     cmdDummy->hide();
 }

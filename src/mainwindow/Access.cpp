@@ -69,7 +69,7 @@ void frmWAV::BuildAccess() {
     for (QPushButton* b : {cmdRoot, cmdBack, Command2}) b->setAccessibleDescription(b->toolTip());
     lblPath->setAccessibleDescription("Der gezeigte Ordner");
     mnuPop->setAccessibleName(De("Wiedergabe und Lautst\xc3\xa4rke"));
-    // Nothing hands the old sink the focus any more; it stays out of Tab and out of view.
+    // No handler gives it the focus: out of Tab, out of view and so out of a reader's tree.
     cmdDummy->setFocusPolicy(Qt::NoFocus);
     cmdDummy->hide();
 }

@@ -47,19 +47,26 @@ for n, (a, b) in enumerate(runs, 1):
     grid = max(range(256), key=lambda r: sum(1 for i in breaks if (i - r) % 256 < 3)) \
         if breaks else 0
     clicks = [i for i in breaks if (i - grid) % 256 >= 3]
-    changes = [k * win for k in range(1, len(amp))
-               if abs(20 * math.log10(max(amp[k], 1e-9) / max(amp[k - 1], 1e-9))) > 0.5]
+    dips = set(k for k in range(len(amp))
+               if amp[k] < 0.89 * min(max(amp[max(0, k - 3):k] or [0]), max(amp[k + 1:k + 4] or [0])))
+    out = set(j for k in dips for j in (k - 1, k, k + 1))
+    changes = [k * win for k in range(1, len(amp)) if k not in out and k - 1 not in out and
+               abs(20 * math.log10(max(amp[k], 1e-9) / max(amp[k - 1], 1e-9))) > 0.5]
+    breaks = [i for i in breaks if i // win not in out]
+    clicks = [i for i in clicks if i // win not in out]
     at_change = [i for i in range(1, len(body) - 1)
-                 if any(abs(i - t) < rate // 25 + win for t in changes)]
+                 if i // win not in out and any(abs(i - t) < rate // 25 + win for t in changes)]
     worst = max((abs(body[i + 1] - c * body[i] + body[i - 1]) / amp[min(i // win, len(amp) - 1)]
                  for i in at_change), default=0)
     near = [i for i in breaks if any(abs(i - t) < rate // 25 + win for t in changes)]
     clicks = [i for i in clicks if i not in near]
     per_s = rate // win
-    print("run %d: %.2f s, first second %.2f dB, last second %.2f dB; %d level changes at %s s; "
+    print("run %d: %.2f s, first second %.2f dB, last second %.2f dB; %d dropouts at %s s; "
+          "%d level changes at %s s; "
           "clicks at a change %d, elsewhere %d (at %s s); %d other breaks on the period grid; "
           "largest residual at a change %.2f %% of the amplitude"
-          % (n, (b - a) / rate, db(amp[:per_s]), db(amp[-per_s:]), len(changes),
+          % (n, (b - a) / rate, db(amp[:per_s]), db(amp[-per_s:]), len(dips),
+             ["%.2f" % (k * win / rate) for k in sorted(dips)][:6], len(changes),
              ["%.2f" % (t / rate) for t in changes], len(near), len(clicks),
              ["%.2f" % (i / rate) for i in clicks][:6], len(breaks) - len(clicks) - len(near),
              100 * worst))

@@ -19,7 +19,8 @@ void frmWAV::BuildLevelMenu() {
     mnuQuieter = mnuPop->addAction("Leiser");
     mnuLouder->setObjectName("mnuLouder");
     mnuQuieter->setObjectName("mnuQuieter");
-    // Shown beside the entries; the list itself handles the keys, so these fire only in the menu.
+    // Shown beside the entries; the list handles the keys itself, and these never fire outside
+    // the menu (whose own arrow keys come first there).
     for (auto [action, key] : {std::pair{mnuLouder, Qt::Key_Up}, {mnuQuieter, Qt::Key_Down}}) {
         action->setShortcut(QKeySequence(Qt::CTRL | key));
         action->setShortcutContext(Qt::WidgetShortcut);

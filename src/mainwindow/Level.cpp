@@ -19,8 +19,8 @@ void frmWAV::BuildLevelMenu() {
     mnuQuieter = mnuPop->addAction("Leiser");
     mnuLouder->setObjectName("mnuLouder");
     mnuQuieter->setObjectName("mnuQuieter");
-    // Shown beside the entries; the list handles the keys itself, and these never fire outside
-    // the menu (whose own arrow keys come first there).
+    // Shown beside the entries only: the list handles the keys itself, and in the open menu its
+    // own arrow keys come first.
     for (auto [action, key] : {std::pair{mnuLouder, Qt::Key_Up}, {mnuQuieter, Qt::Key_Down}}) {
         action->setShortcut(QKeySequence(Qt::CTRL | key));
         action->setShortcutContext(Qt::WidgetShortcut);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
 #include "platform/userdirs.h"
 #include "startup/Globals.h"
@@ -161,8 +162,28 @@ void FormLogic::Unload(float top, float left, float height, float width) const {
                    {"Height", SingleText(height)},
                    {"Width", SingleText(width)},
                    {"Loop", std::to_string(LoopMode)},
-                   {"OnTop", std::to_string(OnTopMode)}},
+                   {"OnTop", std::to_string(OnTopMode)},
+                   {"Volume", std::to_string(level_)}},
                   IniFile);
+}
+
+int FormLogic::SavedLevel() { return level::Parse(ReadSetting(AppTitle, "Volume", IniFile, "")); }
+
+int level::Louder(int db) { return std::min(0, db <= kMuted ? kLowest : db + kStep); }
+
+int level::Quieter(int db) { return db <= kLowest ? kMuted : db - kStep; }
+
+float level::Gain(int db) {
+    return db <= kMuted ? 0.f : static_cast<float>(std::pow(10.0, db / 20.0));
+}
+
+std::string level::Text(int db) { return db <= kMuted ? "stumm" : std::to_string(db) + " dB"; }
+
+int level::Parse(const std::string& text) {
+    const double db = ReadNumber(text);
+    // A hand-edited file may hold anything; a value the menu could not have set means full.
+    if (!(db <= 0 && db >= kMuted)) return 0;
+    return static_cast<int>(std::lround(db / kStep)) * kStep;
 }
 
 SavedState FormLogic::ReadSavedState(float height, float width) {

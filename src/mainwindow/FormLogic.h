@@ -39,6 +39,21 @@ struct SavedState {
     bool loop = false, onTop = false;    // switch the mode on
 };
 
+// The preview level, in dB: 0 (full) down to -45 in steps of 3, and below that muted.
+namespace level {
+constexpr int kStep = 3, kLowest = -45, kMuted = kLowest - kStep;
+// One step louder or quieter; 0 and kMuted are the ends.
+int Louder(int db);
+int Quieter(int db);
+// The linear gain of a level: 10^(db/20), 0 when muted.
+float Gain(int db);
+// As the caption and the menu show it: "0 dB", "-12 dB", "stumm".
+std::string Text(int db);
+// A saved Volume value: the nearest step; 0 for no value, a text that is no number, or one
+// outside 0 to kMuted.
+int Parse(const std::string& text);
+}  // namespace level
+
 class FormLogic {
   public:
     FormLogic();
@@ -81,6 +96,11 @@ class FormLogic {
     bool ToggleKeepTop();
     void CommitOnTop() const;
 
+    // The preview level (see level::); Unload saves it as Volume, SavedLevel reads it back.
+    int Level() const { return level_; }
+    void SetLevel(int db) { level_ = db; }
+    static int SavedLevel();
+
     // Opens the folder of one dropped item.
     void DropItem(const std::string& path);
     // After the items: the row of the last one when it is a WAV file listed in its own folder.
@@ -94,8 +114,8 @@ class FormLogic {
     // The folder with a trailing "/" followed by the entry's text (the bare folder for -1).
     std::string WavePath(int row) const;
 
-    // Records the folder shown last in StartDir and writes the seven settings in one go;
-    // geometry in twips.
+    // Records the folder shown last in StartDir and writes the seven settings and the preview
+    // level (Volume, last) in one go; geometry in twips.
     void Unload(float top, float left, float height, float width) const;
     // Reads the saved state; height and width are the window's current ones, in twips. Sets
     // LoopMode and OnTopMode as read.
@@ -112,4 +132,5 @@ class FormLogic {
     unsigned rebuilds_ = 0;
     bool loop_ = false;
     bool keepTop_ = false;
+    int level_ = 0;
 };

@@ -50,3 +50,10 @@ QString InfoTip(const fileinfo::Info& info, const QPalette& palette, qreal dpr) 
                       .arg(kPictureWidth)
                       .arg(kPictureHeight);
 }
+
+QString InfoSpeech(const fileinfo::Info& info) {
+    QString text = QString::fromStdString(fileinfo::InfoText(info.wave));
+    if (std::string loop = info.wave ? fileinfo::LoopText(info) : ""; !loop.empty())
+        text += ", " + QString::fromStdString(loop);
+    return text;
+}

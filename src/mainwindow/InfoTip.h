@@ -15,3 +15,7 @@ QImage DrawPicture(const fileinfo::Info& info, const QPalette& palette, qreal dp
 // The tip's text: plain for a file that cannot play, otherwise rich text with the lines and the
 // picture (as an inline PNG, so any platform's tooltip shows it).
 QString InfoTip(const fileinfo::Info& info, const QPalette& palette, qreal dpr);
+
+// The tip's lines as one plain text ("0:01.250 · 44.1 kHz · 24-bit · stereo, loop ..."), for a
+// screen reader.
+QString InfoSpeech(const fileinfo::Info& info);

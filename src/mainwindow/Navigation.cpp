@@ -1,23 +1,23 @@
 // Moving between folders: Back, Root, reload and double clicks on the list.
-#include <QPushButton>
-
+#include "mainwindow/PathListView.h"
 #include "mainwindow/frmWAV.h"
 
+// Each button hands the focus to the list, where a keyboard user goes on.
 void frmWAV::cmdBack_Click() {
     logic.Back();
-    cmdDummy->setFocus();
+    lstPath->setFocus();
 }
 
 void frmWAV::cmdRoot_Click() {
     logic.Root();
-    cmdDummy->setFocus();
+    lstPath->setFocus();
 }
 
 void frmWAV::Command2_Click() {
     // The rebuild reads the WAV files afresh; the sub-folders stay as they were read when the
     // folder was opened.
     dirDirs_Change();
-    cmdDummy->setFocus();
+    lstPath->setFocus();
 }
 
 void frmWAV::lstPath_DblClick() {

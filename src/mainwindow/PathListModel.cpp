@@ -12,7 +12,35 @@ QVariant PathListModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole) return DisplayName(entry.text);
     if (role == kFilePathRole && entry.kind == EntryKind::File)
         return QByteArray::fromStdString(logic_.WavePath(index.row()));
+    if (role == Qt::AccessibleTextRole) {
+        if (entry.kind == EntryKind::Parent)
+            return QString::fromUtf8(
+                "\xc3\x9c"
+                "bergeordneter Ordner");
+        if (entry.kind == EntryKind::Folder)
+            return "Ordner " + DisplayName(entry.text.substr(1, entry.text.size() - 2));
+        return DisplayName(entry.text);
+    }
+    if (role == Qt::AccessibleDescriptionRole) {
+        if (entry.kind != EntryKind::File)
+            return QString::fromUtf8(
+                "Ordner, Doppelklick \xc3\xb6"
+                "ffnet ihn");
+        return described_.value(QByteArray::fromStdString(logic_.WavePath(index.row())));
+    }
     return {};
+}
+
+bool PathListModel::Described(int row) const {
+    return described_.contains(index(row).data(kFilePathRole).toByteArray());
+}
+
+void PathListModel::SetDescription(int row, const QByteArray& path, const QString& text) {
+    if (described_.size() >= 512) described_.clear();  // small, as the tooltip cache is
+    described_.insert(path, text);
+    const QModelIndex at = index(row);
+    if (at.data(kFilePathRole).toByteArray() == path)
+        emit dataChanged(at, at, {Qt::AccessibleDescriptionRole});
 }
 
 Qt::ItemFlags PathListModel::flags(const QModelIndex& index) const {

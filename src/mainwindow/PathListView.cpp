@@ -1,5 +1,6 @@
 #include "mainwindow/PathListView.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDrag>
 #include <QHelpEvent>
@@ -47,6 +48,7 @@ QByteArray PathListView::FilePathAt(int row) const {
 // says: End to the last entry, Page Down a page down from the top; Home, Page Up, Up and Down
 // to the first.
 void PathListView::keyPressEvent(QKeyEvent* event) {
+    if (LevelKey(event)) return;
     const int rows = model() ? model()->rowCount(rootIndex()) : 0;
     const int key = event->key();
     if (rows == 0 || selectionModel()->hasSelection() || event->modifiers() != Qt::NoModifier ||
@@ -64,6 +66,7 @@ void PathListView::keyPressEvent(QKeyEvent* event) {
 }
 
 void PathListView::keyReleaseEvent(QKeyEvent* event) {
+    if (LevelRelease(event)) return;
     QListView::keyReleaseEvent(event);
     // A key held down repeats press/release pairs; only the real release counts.
     if (event->isAutoRepeat()) return;
@@ -149,6 +152,62 @@ void PathListView::ShowInfo(unsigned hover, const fileinfo::Info& info) {
     // The picture is drawn now, for the screen the list is on, in the tip's colours.
     const QString tip = InfoTip(info, QToolTip::palette(), viewport()->devicePixelRatioF());
     QToolTip::showText(hoverAt_, tip, viewport(), visualRect(index));
+}
+
+bool PathListView::LevelKey(QKeyEvent* event) {
+    const int key = event->key();
+    if (event->modifiers() != Qt::ControlModifier || (key != Qt::Key_Up && key != Qt::Key_Down))
+        return false;
+    levelCtrl_ = true;
+    levelArrow_ = key;
+    event->accept();
+    emit levelStep(key == Qt::Key_Up ? 1 : -1);  // a held key steps on as it repeats
+    return true;
+}
+
+bool PathListView::LevelRelease(QKeyEvent* event) {
+    const int key = event->key();
+    if (key == Qt::Key_Control && levelCtrl_) {
+        levelCtrl_ = event->isAutoRepeat();
+    } else if (key != 0 && key == levelArrow_) {
+        if (!event->isAutoRepeat()) levelArrow_ = 0;
+    } else {
+        return false;
+    }
+    event->accept();
+    return true;
+}
+
+// A screen reader reads a file row's description when the row becomes current: its tooltip's
+// text, read as the tooltip is (off the window thread) and put on the row when it comes.
+void PathListView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QListView::currentChanged(current, previous);
+    auto* rows = dynamic_cast<PathListModel*>(model());
+    const int row = current.row();
+    const QByteArray path = FilePathAt(row);
+    if (!rows || !info_ || path.isEmpty() || rows->Described(row)) return;
+    info_->Lookup(path.toStdString(), [this, row, path](const fileinfo::Info& info) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, row, path, info] {
+                if (auto* m = dynamic_cast<PathListModel*>(model())) {
+                    m->SetDescription(row, path, InfoSpeech(info));
+                    TellDescription(row);
+                }
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+// The row a reader is on got its description after it became current: a reader hears it now.
+void PathListView::TellDescription(int row) {
+    if (!QAccessible::isActive() || row != currentIndex().row() || !hasFocus()) return;
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(this);
+    QAccessibleTableInterface* table = list ? list->tableInterface() : nullptr;
+    if (QAccessibleInterface* cell = table ? table->cellAt(row, 0) : nullptr) {
+        QAccessibleEvent event(cell, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 // Entering and moving accept the same drags: anything that carries URLs and does not come from

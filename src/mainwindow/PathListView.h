@@ -27,6 +27,8 @@ class PathListView : public QListView {
     void pressed(int button);
     void doubleClicked();
     void dropped(const QMimeData* data);
+    // Ctrl+Up (+1) or Ctrl+Down (-1): the preview level a step up or down.
+    void levelStep(int step);
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -35,6 +37,7 @@ class PathListView : public QListView {
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     bool viewportEvent(QEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -43,6 +46,10 @@ class PathListView : public QListView {
     // The full path of the file entry at row, empty for folders, "[..]" and rows out of range.
     QByteArray FilePathAt(int row) const;
     void ShowInfo(unsigned hover, const fileinfo::Info& info);
+    // Ctrl+Up and Ctrl+Down change the level; neither they nor their Ctrl replay when released.
+    bool LevelKey(QKeyEvent* event);
+    bool LevelRelease(QKeyEvent* event);
+    void TellDescription(int row);
 
     std::unique_ptr<fileinfo::InfoCache> info_;
     int dragRow_ = -1;  // the file entry the left button went down on, until a drag starts
@@ -52,6 +59,8 @@ class PathListView : public QListView {
     QByteArray hoverPath_;
     QPoint hoverAt_;
     QElapsedTimer hoverTime_;
+    bool levelCtrl_ = false;  // the Ctrl of a level key, until released
+    int levelArrow_ = 0;      // the arrow of a level key, until released
 };
 
 // The Windows key code of a released key (Space 32, Escape 27, Enter 13, ...); keys without one

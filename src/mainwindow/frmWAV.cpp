@@ -60,9 +60,12 @@ frmWAV::frmWAV() {
     setAutoFillBackground(true);
     BuildControls();
     BuildMenu();
+    BuildLevelMenu();
+    BuildAccess();
     logic.listChanging = [this] { lstPathModel->BeginReset(); };
     logic.listChanged = [this] { lstPathModel->EndReset(); };
     Form_Load();
+    SetLevel(FormLogic::SavedLevel(), false);
 }
 
 // The list's model reads the logic's entries: the list goes before the logic does (child
@@ -97,6 +100,8 @@ void frmWAV::BuildControls() {
         lstPath_KeyUp(keyCode, shiftState);
     });
     connect(lstPath, &PathListView::doubleClicked, this, [this] { lstPath_DblClick(); });
+    connect(lstPath, &PathListView::levelStep, this,
+            [this](int step) { step > 0 ? mnuLouder_Click() : mnuQuieter_Click(); });
     connect(lstPath, &PathListView::dropped, this,
             [this](const QMimeData* data) { lstPath_OLEDragDrop(data); });
     Place(lstPath, 120, 510, 3315, 3900);
@@ -132,7 +137,6 @@ void frmWAV::BuildControls() {
     Command2->setIcon(ReloadIcon());
     Command2->setIconSize(QSize(Px(300) - 6, Px(330) - 6));
     Command2->setToolTip("Dateiliste neu einlesen");
-    Command2->setAccessibleName("Reload");
     for (QPushButton* b : {cmdRoot, cmdBack, cmdDummy, Command2}) b->setAutoDefault(false);
     connect(cmdRoot, &QPushButton::clicked, this, [this] { cmdRoot_Click(); });
     connect(cmdBack, &QPushButton::clicked, this, [this] { cmdBack_Click(); });

@@ -14,6 +14,7 @@ class QLabel;
 class QMenu;
 class QMimeData;
 class QPushButton;
+class QTimer;
 class PathListModel;
 class PathListView;
 
@@ -75,6 +76,15 @@ class frmWAV : public QWidget {
     void mnuLoop_Click();
     void mnuKeepTop_Click();
 
+    // Preview level: Ctrl+Up and Ctrl+Down in the list, and two menu entries after a separator.
+    QAction* mnuNix3 = nullptr;
+    QAction* mnuLouder = nullptr;
+    QAction* mnuQuieter = nullptr;
+    void mnuLouder_Click();
+    void mnuQuieter_Click();
+    // Applies a level to the sound and the menu; with show, the caption tells it for a moment.
+    void SetLevel(int db, bool show);
+
     // Drop: the local files of a text/uri-list drop, as byte paths, in the drop's order.
     void lstPath_OLEDragDrop(const QMimeData* data);
 
@@ -101,11 +111,16 @@ class frmWAV : public QWidget {
   private:
     void BuildControls();
     void BuildMenu();
+    void BuildLevelMenu();
+    // Names and descriptions for screen readers; the hidden controls out of their reach.
+    void BuildAccess();
     void FillDrives();
     void SelectDriveOf(const std::string& folder);
     // Starts what a handler decided.
     static void Apply(const SoundCall& call);
 
     std::string labelText_;
-    bool closing_ = false;  // set once the window is closing; a half-done drop stops then
+    bool closing_ = false;          // set once the window is closing; a half-done drop stops then
+    QTimer* levelShown_ = nullptr;  // ends the level's moment in the caption
+    QString captionBefore_, levelCaption_;
 };

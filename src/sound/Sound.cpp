@@ -8,27 +8,39 @@ namespace Sound {
 
 namespace {
 
+std::atomic<float> g_gain{1.f};
+
 // The program's own player: the sound service on the sound device, made at the first start so
 // that nothing touches audio while the program loads.
 class ServicePlayer : public Player {
   public:
+    ServicePlayer() { service_.SetGain(g_gain.load()); }
     void Start(const std::string& path, bool loop) override { service_.Start(path, loop); }
+    void SetGain(float gain) override { service_.SetGain(gain); }
 
   private:
     audio::SoundService service_;
 };
 
 std::atomic<Player*> g_player{nullptr};
+std::atomic<Player*> g_service{nullptr};  // the program's own player once made
 
 Player& Current() {
     if (Player* p = g_player.load(std::memory_order_acquire)) return *p;
     static ServicePlayer service;
+    g_service.store(&service, std::memory_order_release);
     return service;
 }
 
 }  // namespace
 
 void SetPlayer(Player* player) { g_player.store(player, std::memory_order_release); }
+
+void SetGain(float gain) {
+    g_gain.store(gain);
+    if (Player* p = g_player.load(std::memory_order_acquire)) p->SetGain(gain);
+    if (Player* s = g_service.load(std::memory_order_acquire)) s->SetGain(gain);
+}
 
 }  // namespace Sound
 

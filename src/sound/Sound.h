@@ -9,10 +9,16 @@ class Player {
   public:
     virtual ~Player() = default;
     virtual void Start(const std::string& path, bool loop) = 0;
+    // The preview level as a linear gain (1 full, 0 silent); a player without one ignores it.
+    virtual void SetGain(float /*gain*/) {}
 };
 
 // Replaces the player (null restores the program's audio service). Not owned.
 void SetPlayer(Player* player);
+
+// The preview level for the sound playing now and every later start, on whichever player plays.
+// Kept until the audio service is made, so setting it at start-up opens no device.
+void SetGain(float gain);
 
 }  // namespace Sound
 

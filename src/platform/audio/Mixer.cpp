@@ -15,6 +15,7 @@ Mixer::~Mixer() {
 void Mixer::Prepare(int rate) {
     // About 4 ms: short enough to feel instant, long enough not to click.
     fadeLen_ = std::max<std::size_t>(1, static_cast<std::size_t>(rate) / 250);
+    rampLen_ = std::max<std::size_t>(1, static_cast<std::size_t>(rate) / 200);  // 5 ms
 }
 
 void Mixer::Retire(Voice* v) noexcept {
@@ -35,6 +36,7 @@ void Mixer::Render(float* stereo, std::size_t frames) noexcept {
     while (frames > 0) {
         std::size_t n = std::min(frames, kChunk);
         RenderChunk(stereo, n);
+        ApplyGain(stereo, n);
         stereo += n * 2;
         frames -= n;
     }
@@ -79,6 +81,23 @@ void Mixer::FadeOut(Fade& f, float* out, std::size_t frames) noexcept {
     }
     f.pos += want;
     if (f.pos >= fadeLen_ || got < want) Retire(std::exchange(f.voice, nullptr));
+}
+
+// A straight ramp from the gain in force to the one asked, whatever the step: a move from full to
+// silent takes as long as one of 3 dB, and neither has a corner loud enough to hear.
+void Mixer::ApplyGain(float* out, std::size_t frames) noexcept {
+    const float want = gain_.load(std::memory_order_relaxed);
+    if (want != gainTo_) {
+        gainTo_ = want;
+        rampLeft_ = rampLen_;
+        gainStep_ = (want - gainNow_) / static_cast<float>(rampLen_);
+    }
+    if (rampLeft_ == 0 && gainNow_ == 1.f) return;
+    for (std::size_t i = 0; i < frames; ++i) {
+        if (rampLeft_ > 0) gainNow_ = --rampLeft_ == 0 ? gainTo_ : gainNow_ + gainStep_;
+        out[2 * i] *= gainNow_;
+        out[2 * i + 1] *= gainNow_;
+    }
 }
 
 }  // namespace audio

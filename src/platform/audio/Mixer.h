@@ -22,6 +22,11 @@ class Mixer : public Renderer {
     // Only while no Render can run (output closed): gives every voice back through TakeRetired.
     void Reset();
 
+    // Any thread: the preview level as a linear gain on everything mixed (1 full, 0 silent).
+    // The callback ramps to it over a few milliseconds, so a change while a sound plays never
+    // clicks.
+    void SetGain(float gain) { gain_.store(gain, std::memory_order_relaxed); }
+
   private:
     static constexpr std::size_t kChunk = 512;
     // Voices fading out at once; a start that finds them all busy waits for the first to finish.
@@ -33,6 +38,7 @@ class Mixer : public Renderer {
     void RenderChunk(float* out, std::size_t frames) noexcept;
     void FadeOut(Fade& f, float* out, std::size_t frames) noexcept;
     void Retire(Voice* v) noexcept;
+    void ApplyGain(float* out, std::size_t frames) noexcept;
 
     std::atomic<Voice*> pending_{nullptr};
     Voice* cur_ = nullptr;
@@ -40,6 +46,12 @@ class Mixer : public Renderer {
     std::size_t fadeLen_ = 192;
     PtrQueue<Voice, 1024> retired_;
     float scratch_[kChunk * 2] = {};
+
+    // The preview level: asked by SetGain, reached by the callback along a ramp.
+    std::atomic<float> gain_{1.f};
+    float gainNow_ = 1.f, gainTo_ = 1.f, gainStep_ = 0.f;
+    std::size_t rampLeft_ = 0;
+    std::size_t rampLen_ = 240;
 };
 
 }  // namespace audio

@@ -332,6 +332,9 @@ void SoundService::Start(const std::string& path, bool loop) { impl_->Post({path
 
 bool SoundService::Settle(std::chrono::milliseconds timeout) { return impl_->Settle(timeout); }
 
+// The mixer takes it atomically; neither the loader nor the callback is disturbed.
+void SoundService::SetGain(float gain) { impl_->mixer.SetGain(gain); }
+
 std::size_t SoundService::BufferBytes() { return BufferBytesCounter().load(); }
 
 int SoundService::ReaderThreads() { return Readers().Busy(); }

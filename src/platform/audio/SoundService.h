@@ -27,6 +27,10 @@ class SoundService {
     // as far as it goes; false if that did not happen within timeout. For tests and benchmarks.
     bool Settle(std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
+    // The preview level, a linear gain (1 full, 0 silent) on the sound playing now and on every
+    // later start; it ramps over a few milliseconds, so changing it never clicks. Any thread.
+    void SetGain(float gain);
+
     // Bytes held by sound buffers of all services in the process.
     static std::size_t BufferBytes();
     // Threads reading files for any service in the process, those left in a hung read included.

@@ -1,0 +1,55 @@
+// The preview level: two menu entries, Ctrl+Up and Ctrl+Down in the list, and the caption that
+// tells the new level for a moment.
+#include <QAction>
+#include <QMenu>
+#include <QTimer>
+
+#include "mainwindow/frmWAV.h"
+#include "sound/Sound.h"
+
+namespace {
+
+constexpr int kCaptionMs = 2000;
+
+}  // namespace
+
+void frmWAV::BuildLevelMenu() {
+    mnuNix3 = mnuPop->addSeparator();
+    mnuLouder = mnuPop->addAction("Lauter");
+    mnuQuieter = mnuPop->addAction("Leiser");
+    mnuLouder->setObjectName("mnuLouder");
+    mnuQuieter->setObjectName("mnuQuieter");
+    // Shown beside the entries only: the list handles the keys itself, and in the open menu its
+    // own arrow keys come first.
+    for (auto [action, key] : {std::pair{mnuLouder, Qt::Key_Up}, {mnuQuieter, Qt::Key_Down}}) {
+        action->setShortcut(QKeySequence(Qt::CTRL | key));
+        action->setShortcutContext(Qt::WidgetShortcut);
+    }
+    connect(mnuLouder, &QAction::triggered, this, [this] { mnuLouder_Click(); });
+    connect(mnuQuieter, &QAction::triggered, this, [this] { mnuQuieter_Click(); });
+    levelShown_ = new QTimer(this);
+    levelShown_->setSingleShot(true);
+    connect(levelShown_, &QTimer::timeout, this, [this] {
+        if (windowTitle() == levelCaption_) setWindowTitle(captionBefore_);
+    });
+}
+
+void frmWAV::mnuLouder_Click() { SetLevel(level::Louder(logic.Level()), true); }
+
+void frmWAV::mnuQuieter_Click() { SetLevel(level::Quieter(logic.Level()), true); }
+
+void frmWAV::SetLevel(int db, bool show) {
+    logic.SetLevel(db);
+    Sound::SetGain(level::Gain(db));
+    // The entries' descriptions are what a screen reader says of them.
+    const QString text =
+        QString::fromUtf8("Vorh\xc3\xb6rpegel: ") + QString::fromStdString(level::Text(db));
+    mnuLouder->setStatusTip(text);
+    mnuQuieter->setStatusTip(text);
+    if (!show) return;
+    // The caption another handler set meanwhile (Loop mode) is the one to come back to.
+    if (windowTitle() != levelCaption_) captionBefore_ = windowTitle();
+    levelCaption_ = captionBefore_ + QString::fromUtf8(" \xe2\x80\x93 ") + text;
+    setWindowTitle(levelCaption_);
+    levelShown_->start(kCaptionMs);
+}

@@ -1,0 +1,64 @@
+// What a screen reader finds (through QAccessible), the focus after the buttons, and the preview
+// level's keys, caption and menu.
+#include <QAccessible>
+#include <QAction>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+
+#include "TestSupport.h"
+#include "mainwindow/PathListView.h"
+#include "mainwindow/frmWAV.h"
+#include "sound/Sound.h"
+#include "startup/AppModul.h"
+#include "startup/Globals.h"
+
+class AccessTest : public QObject, Sound::Player {
+    Q_OBJECT
+    testsupport::TempDir root;
+    QStringList heard;
+    float gain = 1;
+    void Start(const std::string& path, bool) override { heard << QString::fromStdString(path); }
+    void SetGain(float g) override { gain = g; }
+
+  private slots:
+    void screenReaderAndLevel() {
+        root.mkdir("lib/Drums"), root.mkdir("app"), root.write("app/STOP.wav", "");
+        root.write("app/wavplayer.ini", "[Brimvale WAV-Player/Looper]\nVolume=-6\n");
+        testsupport::WriteWave(root.file("lib/a.wav"), testsupport::Tone(440, 44100, 22050), 1,
+                               44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+        Sound::SetPlayer(this);
+        Main(root.file("lib/a.wav"), root.file("app/wavplayer"));
+        frmWAV& form = *MainForm();
+        // The window's children as read: the drive box by its value (its name is its label's).
+        QAccessibleInterface* w = QAccessible::queryAccessibleInterface(&form);
+        QStringList seen;
+        for (int i = 0; i < w->childCount(); ++i) seen << w->child(i)->text(QAccessible::Name);
+        // clang-format off
+        QCOMPARE(seen, (QStringList{"/", "Ordner und WAV-Dateien", "Wurzelverzeichnis", "Eine Ebene höher", "Neu einlesen", QString::fromStdString(root.file("lib/"))}));
+        QCOMPARE(w->child(0)->relations(QAccessible::Label).value(0).first->text(QAccessible::Name), "Laufwerk");
+        // clang-format on
+        auto* rows = QAccessible::queryAccessibleInterface(form.lstPath)->tableInterface();
+        form.SetListIndex(2);
+        QTRY_COMPARE(rows->cellAt(2, 0)->text(QAccessible::Description),
+                     "0:00.500 · 44.1 kHz · 16-bit · mono");
+        QCOMPARE(rows->cellAt(1, 0)->text(QAccessible::Name), "Ordner Drums");
+        // The level as saved; four steps down, neither replaying nor moving; the menu's entries.
+        QCOMPARE(form.logic.Level(), -6);
+        for (int i = 4; i--;) QTest::keyClick(form.lstPath, Qt::Key_Down, Qt::ControlModifier);
+        QCOMPARE(heard.join(",") + QString::number(gain) + form.windowTitle(),
+                 "0.125893Brimvale WAV-Player/Looper – Vorhörpegel: -18 dB");
+        QStringList menu;
+        for (auto* a : form.mnuPop->actions().mid(6)) menu << a->text() + a->shortcut().toString();
+        QCOMPARE(menu.join("|"), "|LauterCtrl+Up|LeiserCtrl+Down");
+        // Back, Root and reload hand the focus to the list; the hidden sink never takes it.
+        for (QPushButton* b : {form.Command2, form.cmdBack, form.cmdRoot}) {
+            b->setFocus(), b->click();
+            QVERIFY(form.lstPath->hasFocus() && form.cmdDummy->focusPolicy() == Qt::NoFocus);
+        }
+        CloseMainForm();
+    }
+};
+
+QTEST_MAIN(AccessTest)
+#include "test_access.moc"

@@ -59,7 +59,8 @@ TEST(InfoCache, ReadsOncePerVersionKeeps512AndCapsHeldReads) {
     std::filesystem::last_write_time(a, std::filesystem::last_write_time(a) + 2s);
     EXPECT_EQ(ask(a) + ask(a), "22");
     for (int i = 0; i < 512; ++i) ask(dir.write(std::to_string(i), ""));
-    EXPECT_EQ(ask(dir.file("0")) + " " + ask(a), "3 515");
+    EXPECT_EQ(ask(dir.file("0")), "3");
+    EXPECT_EQ(ask(a), "515");
     std::promise<void> late;
     ASSERT_TRUE(cache.Lookup(b, [&](const fileinfo::Info&) { late.set_value(); }));
     EXPECT_EQ(ask(a), "none");

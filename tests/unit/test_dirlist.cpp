@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -129,4 +130,25 @@ TEST(Boxes, NotifyOnChangeOnlyAndHandTheScanOverOnce) {
     EXPECT_EQ(files.ListCount(), 1);  // only listing again reads the folder again
     files.SetPath(t.file("Other"));
     EXPECT_EQ(files.ListCount(), 0);
+}
+
+// Past 32 scans stuck on storage that stopped answering, folders stop opening until one ends.
+std::promise<void> unstick;
+std::shared_future<void> stuck = unstick.get_future().share();
+TEST(Within, ThirtyTwoStuckScansAreTheCap) {
+    TempDir t;
+    auto hold = [](const std::string& f) {
+        if (f.find("stuck") != std::string::npos) stuck.wait();
+    };
+    for (int i = 0; i < 32; ++i) {
+        dirlist::SetScanSeam(hold);
+        EXPECT_TRUE(dirlist::FolderOpens(t.path())) << i;
+        dirlist::SetScanSeam(hold, std::chrono::milliseconds(10));
+        EXPECT_FALSE(dirlist::FolderOpens(t.mkdir("stuck")));
+    }
+    dirlist::SetScanSeam(hold);
+    EXPECT_FALSE(dirlist::FolderOpens(t.path()));
+    unstick.set_value();
+    EXPECT_TRUE(testsupport::Eventually([&] { return dirlist::FolderOpens(t.path()); }));
+    dirlist::SetScanSeam(nullptr);
 }

@@ -1,8 +1,10 @@
 // The workers that folder scans, tooltip reads and sound readers run on, with a promise standing
 // in for storage that stopped answering.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <atomic>
+#include <filesystem>
 #include <future>
 #include <thread>
 
@@ -38,4 +40,28 @@ TEST(Workers, HungTasksParkCapAndEndLate) {
     EXPECT_TRUE(one.RunWithin([&first] { first = std::this_thread::get_id(); }, 2s));
     EXPECT_TRUE(one.RunWithin([&second] { second = std::this_thread::get_id(); }, 2s));
     EXPECT_EQ(first, second);
+}
+
+// Idle workers end after their linger time, all but the last (counted in a forked copy, where
+// no other thread runs); a thread that cannot be created refuses the task, leaving none counted.
+TEST(Workers, IdleWorkersEndButOneAndNoThreadRefuses) {
+    auto threads = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/task"), {});
+    };
+    EXPECT_TRUE(testsupport::AsUnprivileged(
+        [&] {
+            std::promise<void> release;
+            std::shared_future<void> held = release.get_future().share();
+            Pool pool(4, INT_MAX, 20ms);
+            for (int i = 0; i < 3; ++i) pool.Run([held] { held.wait(); });
+            const bool three = threads() == 4;
+            release.set_value();
+            return three && Eventually([&] { return threads() == 2; });
+        },
+        0, true));
+    EXPECT_TRUE(testsupport::AsUnprivileged([] {
+        rlimit none{0, 0};
+        Pool fresh(4);
+        return setrlimit(RLIMIT_NPROC, &none) == 0 && !fresh.Run([] {}) && fresh.Busy() == 0;
+    }));
 }

@@ -210,22 +210,6 @@ TEST_F(Logic, StartFolderAndSavedState) {
     }
 }
 
-// Installed, with the settings apart from the program: the music folder, else home.
-TEST_F(Logic, InstalledStartsInTheMusicFolderElseHome) {
-    ExeName = "w";
-    IniFile = root.file("other/w.ini");
-    const std::string home = std::getenv("HOME");
-    setenv("HOME", root.file("lib").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", root.file("app").c_str(), 1);
-    for (auto [dirs, start] :
-         {std::pair{"XDG_MUSIC_DIR=\"$HOME/Drums\"\n", "@/lib/Drums/"}, {"", "@/lib/"}}) {
-        root.write("app/user-dirs.dirs", dirs);
-        EXPECT_EQ(FormLogic::StartFolder(""), root.fill(start));
-    }
-    setenv("HOME", home.c_str(), 1);
-    unsetenv("XDG_CONFIG_HOME");
-}
-
 TEST_F(Logic, PathsPastTheLimit) {
     // A chain of folders deeper than PATH_MAX, each holding x.wav: double clicks end at the
     // deepest level a path can name, and a file dropped from beyond plays nothing.

@@ -42,14 +42,14 @@ TEST(Workers, HungTasksParkCapAndEndLate) {
     EXPECT_EQ(first, second);
 }
 
-// Idle workers end after their linger time, all but the last (counted in a forked copy, where
-// no other thread runs); a thread that cannot be created refuses the task, leaving none counted.
+// Idle workers end after their linger time, all but the last (threads counted in a forked copy,
+// where no other runs); a thread that cannot be made refuses the task and leaves none counted.
 TEST(Workers, IdleWorkersEndButOneAndNoThreadRefuses) {
-    auto threads = [] {
-        return std::distance(std::filesystem::directory_iterator("/proc/self/task"), {});
-    };
     EXPECT_TRUE(testsupport::AsUnprivileged(
-        [&] {
+        [] {
+            auto threads = [] {
+                return std::distance(std::filesystem::directory_iterator("/proc/self/task"), {});
+            };
             std::promise<void> release;
             std::shared_future<void> held = release.get_future().share();
             Pool pool(4, INT_MAX, 20ms);

@@ -3,6 +3,7 @@
 // or "STOP", names relative to the library folder.
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
@@ -82,7 +83,7 @@ class WindowTest : public QObject, Sound::Player {
     }
 
     // Steps: keys by name ("held": a Down key held down, the press and release it repeats),
-    // dbl:, click:, mid: and right: on an entry, buttons and menu items by name, and hide. Then
+    // dbl:, click:, mid: and right: on an entry, buttons and menu items by name, drive, hide. Then
     // what was heard ("menu": a menu opened), and when given the list's colours, the caption,
     // keep-on-top, the folder, the label and the focus.
     void steps_data() {
@@ -105,6 +106,7 @@ class WindowTest : public QObject, Sound::Player {
         QTest::newRow("left, middle and double clicks play") << "click:a.wav mid:b.wav dbl:a.wav" << L{"a.wav", "b.wav", "a.wav", "a.wav"} << "";
         QTest::newRow("the menu on the selection, Loop colours") << "click:a.wav right:[Drums] mnuPlay mnuLoop" << L{"a.wav", "menu", "a.wav", "loop:a.wav"} << "#dc648c/#ffffff Brimvale WAV-Looper in lib label lib/";
         QTest::newRow("Loop off") << "click:a.wav mnuLoop mnuStop mnuLoop" << L{"a.wav", "loop:a.wav", "STOP", "STOP"} << "#ffff00/#000000 Brimvale WAV-Player in lib label lib/";
+        QTest::newRow("a volume that cannot be opened") << "drive" << L{"same drive"} << "#ffff00/#000000 Brimvale WAV-Player/Looper in lib label lib/";
         QTest::newRow("kept on top") << "mnuKeepTop" << L{} << "#ffff00/#000000 Brimvale WAV-Player/Looper on top in lib label lib/";
         QTest::newRow("on top and off") << "mnuKeepTop mnuKeepTop" << L{} << "#ffff00/#000000 Brimvale WAV-Player/Looper in lib label lib/";
         QTest::newRow("hidden stays hidden") << "hide mnuKeepTop" << L{} << "#ffff00/#000000 Brimvale WAV-Player/Looper on top hidden in lib label lib/";
@@ -127,6 +129,13 @@ class WindowTest : public QObject, Sound::Player {
             if (op == "right") QTest::mousePress(List(), Qt::RightButton, {}, At(entry));
             if (op == "right" && form->mnuPop->isVisible()) heard << "menu";
             if (op == "hide") form->hide();
+            if (op == "drive") {  // a volume that cannot be opened is chosen in the box
+                const int was = form->drvDrives->currentIndex(), gone = form->drvDrives->count();
+                form->drvDrives->addItem("gone", QByteArray("/nowhere/gone"));
+                form->drvDrives->setCurrentIndex(gone);
+                emit form->drvDrives->activated(gone);
+                heard << (form->drvDrives->currentIndex() == was ? "same drive" : "other drive");
+            }
             for (auto type : {QEvent::KeyPress, QEvent::KeyRelease}) {
                 QKeyEvent event(type, Qt::Key_Down, Qt::NoModifier, QString(), true);
                 if (op == "held") QApplication::sendEvent(form->lstPath, &event);

@@ -8,6 +8,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QToolTip>
+#include <chrono>
 
 #include "mainwindow/InfoTip.h"
 #include "mainwindow/PathListModel.h"
@@ -131,7 +132,7 @@ bool PathListView::viewportEvent(QEvent* event) {
     hoverRow_ = indexAt(help->pos()).row();
     hoverPath_ = FilePathAt(hoverRow_);
     hoverAt_ = help->globalPos();
-    hoverTime_.start();
+    hoverStart_ = clock();
     const unsigned hover = ++hover_;
     if (hoverPath_.isEmpty() || !info_) {
         QToolTip::hideText();
@@ -144,9 +145,14 @@ bool PathListView::viewportEvent(QEvent* event) {
     return true;
 }
 
+qint64 PathListView::SteadyMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
 void PathListView::ShowInfo(unsigned hover, const fileinfo::Info& info) {
     const QModelIndex index = model() ? model()->index(hoverRow_, 0) : QModelIndex();
-    if (hover != hover_ || hoverTime_.elapsed() > kInfoWaitMs ||
+    if (hover != hover_ || clock() - hoverStart_ > kInfoWaitMs ||
         FilePathAt(hoverRow_) != hoverPath_)
         return;
     // The picture is drawn now, for the screen the list is on, in the tip's colours.

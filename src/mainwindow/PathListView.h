@@ -3,9 +3,9 @@
 // entry can be dragged out to other programs, and resting the pointer on one tells what it is.
 // File paths come from the model's kFilePathRole.
 #pragma once
-#include <QElapsedTimer>
 #include <QListView>
 #include <QMimeData>
+#include <functional>
 #include <memory>
 
 #include "platform/fileinfo.h"
@@ -18,6 +18,9 @@ class PathListView : public QListView {
 
     // Replaces what reads the file tooltips (tests hold reads with it).
     void SetFileInfo(std::unique_ptr<fileinfo::InfoCache> info);
+    // Milliseconds on a steady clock, by which a tooltip's answer counts as late; tests set one.
+    std::function<qint64()> clock = SteadyMs;
+    static qint64 SteadyMs();
 
   signals:
     // Windows key code (see KeyCodeOf) and shift state (1 Shift, 2 Ctrl, 4 Alt) of a release.
@@ -58,7 +61,7 @@ class PathListView : public QListView {
     int hoverRow_ = -1;
     QByteArray hoverPath_;
     QPoint hoverAt_;
-    QElapsedTimer hoverTime_;
+    qint64 hoverStart_ = 0;  // on clock
     bool levelCtrl_ = false;  // the Ctrl of a level key, until released
     int levelArrow_ = 0;      // the arrow of a level key, until released
 };

@@ -28,6 +28,8 @@ std::string MountPointOf(const std::string& path);
 
 // What the drive box offers: "/", the home folder, then mounted volumes with real file systems.
 std::vector<std::string> Drives();
+// The same for a mount table in the form of /proc/self/mountinfo and a home folder.
+std::vector<std::string> Drives(const std::string& mountinfo, const std::string& home);
 
 // How long a folder may take to answer before it counts as one that cannot be opened, so that a
 // share gone quiet cannot freeze the window. The scan runs on; its late result is dropped.

@@ -166,6 +166,7 @@ struct InfoCache::State {
 
     Reader reader;
     size_t capacity;
+    int maxReads = 0, reading = 0;  // reading: reads not done yet, under mutex
     std::mutex mutex;
     uint64_t clock = 0;
     std::unordered_map<std::string, Cached> cache;
@@ -202,6 +203,7 @@ struct InfoCache::State {
             }
         }
         std::lock_guard lock(s->mutex);
+        --s->reading;  // free before the answers, so a lookup they prompt finds room
         if (known) s->Store(path, size, mtimeNs, *info);
         if (auto it = s->pending.find(path); it != s->pending.end()) {
             for (const Answer& answer : it->second) answer(*info);
@@ -211,8 +213,9 @@ struct InfoCache::State {
 };
 
 InfoCache::InfoCache(Reader reader, int maxReads, size_t capacity)
-    : state_(std::make_shared<State>()), reads_(INT_MAX, maxReads) {
+    : state_(std::make_shared<State>()), reads_(INT_MAX) {
     state_->reader = std::move(reader);
+    state_->maxReads = maxReads;
     state_->capacity = capacity > 0 ? capacity : 1;
 }
 
@@ -228,7 +231,10 @@ bool InfoCache::Lookup(const std::string& path, Answer answer) {
         return true;
     }
     // At maxReads unfinished reads (or with no thread to be had) there is no info this time.
-    if (!reads_.Run([s = state_, path] { State::Read(s, path); })) return false;
+    if (state_->reading >= state_->maxReads ||
+        !reads_.Run([s = state_, path] { State::Read(s, path); }))
+        return false;
+    ++state_->reading;
     state_->pending[path].push_back(std::move(answer));
     return true;
 }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <string_view>
 
 #include "platform/dirlist.h"
@@ -37,9 +38,8 @@ struct Mount {
     std::string type;
 };
 
-std::vector<Mount> ReadMounts() {
+std::vector<Mount> ReadMounts(std::istream& in) {
     std::vector<Mount> mounts;
-    std::ifstream in("/proc/self/mountinfo");
     std::string line;
     while (std::getline(in, line)) {
         // id parent major:minor root point options [optional...] - type source super-options
@@ -66,6 +66,11 @@ std::vector<Mount> ReadMounts() {
         mounts.push_back(std::move(m));
     }
     return mounts;
+}
+
+std::vector<Mount> ReadMounts() {
+    std::ifstream in("/proc/self/mountinfo");
+    return ReadMounts(in);
 }
 
 bool IsUnder(const std::string& path, std::string_view folder) {
@@ -102,6 +107,28 @@ std::string HomeFolder() {
     if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/')
         return NormalPath(pw->pw_dir);
     return {};
+}
+
+std::vector<std::string> DrivesOf(const std::vector<Mount>& mounts, const std::string& home) {
+    std::vector<std::string> out{"/"};
+    auto add = [&out](const std::string& p) {
+        if (!p.empty() && std::find(out.begin(), out.end(), p) == out.end()) out.push_back(p);
+    };
+    add(home);
+    for (const Mount& m : mounts) {
+        if (!IsVolumeType(m.type)) continue;
+        std::string point = NormalPath(m.point);
+        if (IsSystemPlace(point)) continue;
+        // A bind mount may put a single file in place (containers do so for /etc/hosts).
+        // Only binds can do that, so only they are checked, and network volumes are never
+        // touched here.
+        if (m.root != "/") {
+            struct stat st;
+            if (stat(point.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+        }
+        add(point);
+    }
+    return out;
 }
 
 }  // namespace
@@ -149,26 +176,11 @@ std::string MountPointOf(const std::string& path) {
     return best;
 }
 
-std::vector<std::string> Drives() {
-    std::vector<std::string> out{"/"};
-    auto add = [&out](const std::string& p) {
-        if (!p.empty() && std::find(out.begin(), out.end(), p) == out.end()) out.push_back(p);
-    };
-    add(HomeFolder());
-    for (const Mount& m : ReadMounts()) {
-        if (!IsVolumeType(m.type)) continue;
-        std::string point = NormalPath(m.point);
-        if (IsSystemPlace(point)) continue;
-        // A bind mount may put a single file in place (containers do so for /etc/hosts).
-        // Only binds can do that, so only they are checked, and network volumes are never
-        // touched here.
-        if (m.root != "/") {
-            struct stat st;
-            if (stat(point.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
-        }
-        add(point);
-    }
-    return out;
+std::vector<std::string> Drives() { return DrivesOf(ReadMounts(), HomeFolder()); }
+
+std::vector<std::string> Drives(const std::string& mountinfo, const std::string& home) {
+    std::istringstream in(mountinfo);
+    return DrivesOf(ReadMounts(in), home);
 }
 
 }  // namespace dirlist

@@ -10,14 +10,6 @@
 
 namespace workers {
 
-namespace {
-
-// A worker idle this long ends, unless it is its pool's last idle one: that one stays, so the
-// next task finds a thread (and its memory arena) warm.
-constexpr auto kLinger = std::chrono::seconds(10);
-
-}  // namespace
-
 struct Pool::Task {
     explicit Task(const State* owner) : state(owner) {}
     const State* const state;  // a task of a parent process is not this process's
@@ -31,8 +23,10 @@ struct Pool::Task {
 
 // Shared with the workers, so that a worker still inside a task when the pool goes finds it.
 struct Pool::State {
-    State(int parked, int busy) : maxParked(parked), maxBusy(busy) {}
+    State(int parked, int busy, std::chrono::milliseconds idle)
+        : maxParked(parked), maxBusy(busy), linger(idle) {}
     const int maxParked, maxBusy;
+    const std::chrono::milliseconds linger;
     const pid_t pid = ::getpid();
     mutable std::mutex mu;
     std::condition_variable wake;
@@ -48,7 +42,7 @@ void Pool::Work(std::shared_ptr<State> s) {
     ++s->idle;
     for (;;) {
         bool woke =
-            s->wake.wait_for(lock, kLinger, [&] { return s->closing || !s->queue.empty(); });
+            s->wake.wait_for(lock, s->linger, [&] { return s->closing || !s->queue.empty(); });
         if (s->queue.empty()) {
             if (s->closing || (!woke && s->idle > 1)) break;
             continue;
@@ -76,7 +70,8 @@ void Pool::Work(std::shared_ptr<State> s) {
     --s->idle;
 }
 
-Pool::Pool(int maxParked, int maxBusy) : state_(std::make_shared<State>(maxParked, maxBusy)) {}
+Pool::Pool(int maxParked, int maxBusy, std::chrono::milliseconds linger)
+    : state_(std::make_shared<State>(maxParked, maxBusy, linger)) {}
 
 Pool::~Pool() {
     std::shared_ptr<State> s = Live();
@@ -90,7 +85,7 @@ std::shared_ptr<Pool::State> Pool::Live() {
     // A forked child has none of its parent's workers, and their lock may have been held at the
     // fork: it leaves that state alone and starts a fresh one.
     while (s->pid != ::getpid()) {
-        auto fresh = std::make_shared<State>(s->maxParked, s->maxBusy);
+        auto fresh = std::make_shared<State>(s->maxParked, s->maxBusy, s->linger);
         if (std::atomic_compare_exchange_strong(&state_, &s, fresh)) return fresh;
     }
     return s;

@@ -17,7 +17,10 @@ class Pool {
     using Handle = std::shared_ptr<Task>;
 
     // Run refuses tasks while maxParked workers are parked or maxBusy tasks are unfinished.
-    explicit Pool(int maxParked, int maxBusy = INT_MAX);
+    // A worker idle for linger ends, unless it is the pool's last idle one: that one stays, so
+    // the next task finds a thread (and its memory arena) warm.
+    explicit Pool(int maxParked, int maxBusy = INT_MAX,
+                  std::chrono::milliseconds linger = std::chrono::seconds(10));
     // Idle workers end; busy and parked ones end after their task. Waits for none of them.
     ~Pool();
     Pool(const Pool&) = delete;

@@ -88,6 +88,14 @@ TEST(Playback, OnceAndLoopedEqualTheFileResampledInOnePass) {
         PlaysLikeTheRepeatedFile(Chain(dir.path(), subs, name, ReadAll(w)), kRate, kRate, w);
 }
 
+// Looped and resampled, one cycle of a sine is a steady tone of its pitch and level, numbers of
+// the tone rather than of any resampler: a frame dropped or doubled at each seam moves the pitch.
+TEST(Playback, ALoopedCycleResampledIsASteadyTone) {
+    TempDir dir;
+    const std::string cycle = ToneWave(dir, "c.wav", 441, 44100, 100);
+    EXPECT_NEAR(ToneLevel(Rig().Hear(cycle, kRate, true), 4800, kRate, 441), 0.5, 0.005);
+}
+
 // Each start fades the sound before it out, a start within that fade too: the level of the
 // sounds going falls smoothly to zero within a few milliseconds. The last plays from its first
 // sample. Without a device all is silent and the next start tries again.

@@ -1,4 +1,4 @@
-// Ten thousand starts, loop switches and stops in quick random order, on the capture output and
+// Ten thousand starts, loop switches and stops in quick random bursts, on the capture output and
 // on SDL's dummy device: no crash, no deadlock, the last start heard, threads and buffers given
 // back. And what the service must not change about the process.
 #include <atomic>
@@ -18,7 +18,9 @@ static std::size_t Churn(SoundService& svc, const std::vector<std::string>& path
     for (int i = 0; i < 10000; ++i) {
         int k = kind(gen);
         svc.Start(paths[wave = k < 2 ? paths.size() - 1 : pick(gen)], k >= 6);
-        if (int us = pause(gen)) std::this_thread::sleep_for(std::chrono::microseconds(us));
+        // Bursts of five, then a pause: starts that pile up, and starts that meet a reader.
+        if (int us = pause(gen); i % 5 == 4)
+            std::this_thread::sleep_for(std::chrono::microseconds(us));
     }
     return wave;
 }

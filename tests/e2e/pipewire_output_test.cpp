@@ -40,6 +40,7 @@ TEST(PipeWireOutput, OpensAndClosesWhileItRendersAndFollowsTheGraphsRate) {
     Counter c;
     for (int round = 0; round < 40; ++round) {
         c.closed = false;
+        c.cycles = 0;
         ASSERT_TRUE(out.Open(c)) << round;
         EXPECT_EQ(out.Rate(), c.rate);
         EXPECT_TRUE(round % 2 == 0 || testsupport::Eventually([&] { return c.cycles > 2; }));

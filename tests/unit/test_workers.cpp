@@ -1,8 +1,10 @@
 // The workers that folder scans, tooltip reads and sound readers run on, with a promise standing
 // in for storage that stopped answering.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <atomic>
+#include <filesystem>
 #include <future>
 #include <thread>
 
@@ -40,4 +42,23 @@ TEST(Workers, HungTasksParkCapAndEndLate) {
     EXPECT_EQ(first, second);
     EXPECT_FALSE(one.RunWithin([] { throw 7; }, 2s)) << "a task that throws fails; all goes on";
     EXPECT_TRUE(one.RunWithin([] {}, 2s));
+}
+
+// In a forked copy, where no other thread runs: idle workers end after their linger time, all
+// but the last; a thread that cannot be made refuses the task.
+TEST(Workers, IdleWorkersEndButOneAndNoThreadRefuses) {
+    EXPECT_TRUE(testsupport::AsUnprivileged([] {
+        auto threads = [] {
+            return std::distance(std::filesystem::directory_iterator("/proc/self/task"), {});
+        };
+        std::promise<void> release;
+        std::shared_future<void> held = release.get_future().share();
+        Pool pool(4, INT_MAX, 20ms);
+        for (int i = 0; i < 3; ++i) pool.Run([held] { held.wait(); });
+        const bool three = threads() == 4;
+        release.set_value();
+        rlimit none{0, 0};
+        return three && Eventually([&] { return threads() == 2; }) &&
+               setrlimit(RLIMIT_NPROC, &none) == 0 && !Pool(4).Run([] {});
+    }));
 }

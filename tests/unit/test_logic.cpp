@@ -169,12 +169,12 @@ TEST_F(Logic, RootAndTheTopFolder) {
     EXPECT_EQ(logic.dirDirs.Path() + (logic.Entries().front().text == "[..]" ? " [..]" : ""), "/");
 }
 
-TEST_F(Logic, CloseWritesTheSevenKeysInOrder) {
+TEST_F(Logic, CloseWritesTheKeysInOrder) {
     LoopMode = 2;  // as read at start, written back unchanged
     logic.Unload(1500, -30, 6000, 4995.5f);
     EXPECT_EQ(testsupport::ReadAll(IniFile),
               root.fill("[App]\nLastDir=@/lib/\nTop=1500\nLeft=-30\nHeight=6000\nWidth=4995.5\n"
-                        "Loop=2\nOnTop=0\n"));
+                        "Loop=2\nOnTop=0\nVolume=0\n"));
 }
 
 TEST_F(Logic, StartFolderAndSavedState) {

@@ -9,10 +9,16 @@ class Player {
   public:
     virtual ~Player() = default;
     virtual void Start(const std::string& path, bool loop) = 0;
+    // Whether the user is at the window; the player may idle the device while not.
+    virtual void Attend(bool /*present*/) {}
 };
 
 // Replaces the player (null restores the program's audio service). Not owned.
 void SetPlayer(Player* player);
+
+// The window became active or the pointer entered it (present), or the user left it. The first
+// coming makes the program's player, so the device is open before the first key.
+void Attend(bool present);
 
 }  // namespace Sound
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -154,6 +155,31 @@ void Reader(const std::shared_ptr<Shared>& sh, const std::shared_ptr<Job>& j) {
     sh->progress.notify_all();
 }
 
+// Once a process, as the device opens: a reader thread started and a small wave decoded and
+// resampled, so that the first key pays for no thread, code or table that first use brings in.
+void Warm(int rate) {
+    static std::once_flag once;
+    std::call_once(once, [rate] {
+        Readers().Run([rate] {
+            constexpr std::uint32_t kFrames = 512;
+            std::vector<unsigned char> wav(44 + kFrames * 2, 0);
+            auto put = [&](std::size_t at, std::uint32_t v, int bytes) {
+                for (int i = 0; i < bytes; ++i) wav[at + i] = (v >> (8 * i)) & 0xff;
+            };
+            std::memcpy(wav.data(), "RIFF\0\0\0\0WAVEfmt ", 16);
+            put(4, 36 + kFrames * 2, 4);
+            put(16, 16, 4), put(20, 1, 2), put(22, 1, 2), put(24, 44100, 4), put(28, 88200, 4);
+            put(32, 2, 2), put(34, 16, 2);
+            std::memcpy(wav.data() + 36, "data", 4);
+            put(40, kFrames * 2, 4);
+            if (auto dec = Decoder::OpenMemory(wav.data(), wav.size(), rate, false)) {
+                Ring ring(kFrames * 2);
+                dec->Fill(ring, SIZE_MAX);
+            }
+        });
+    });
+}
+
 }  // namespace
 
 struct SoundService::Impl {
@@ -294,6 +320,7 @@ struct SoundService::Impl {
             mixer.Reset();
         }
         if (!open) open = output.Open(mixer);
+        if (open && owned) Warm(output.Rate());
         return dropped;
     }
 

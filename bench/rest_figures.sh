@@ -90,7 +90,9 @@ record() {
     parec --device=test.monitor --format=float32le --rate=48000 --channels=2 --latency-msec=50 \
         --raw "$tmp/rec.raw" &
     rec_pid=$!
-    sleep 1
+    # A suspended sink's monitor starts late: wait for the first data.
+    for _ in $(seq 1 100); do [ -s "$tmp/rec.raw" ] && break; sleep 0.05; done
+    sleep 0.5
 }
 # Eleven Downs 0.6 s apart (after what is given first), from one xdotool so that they keep their
 # pace.
@@ -126,7 +128,7 @@ print("%s: first key %+.1f ms against the pace of the ten after it (their spread
 PY
 }
 record
-(cd "$tmp/app" && exec ./wavplayer "$tmp/lib/t00.wav") >"$tmp/app.log" 2>&1 &
+(cd "$tmp/app" && exec ${TRACE:+strace -f -tt -e trace=connect,openat -o "$tmp/trace"} ./wavplayer "$tmp/lib/t00.wav") >"$tmp/app.log" 2>&1 &
 app=$!
 pids="$pids $app"
 for _ in $(seq 1 100); do
@@ -171,8 +173,9 @@ echo "70 s after the window was left:"
 streams
 echo "sink: $(sink_state)"
 a=$(switches); sleep 5; b=$(switches)
-echo "context switches of the program: $(((b - a) / 5)) a second"
+echo "context switches of the program: $((b - a)) in 5 s"
 record
+[ -n "${TRACE:-}" ] && date +%T.%N >"$tmp/back"
 xdotool windowactivate --sync "$wid"
 keys sleep 0.3
 judge "after coming back ($case)"

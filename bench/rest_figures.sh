@@ -114,7 +114,7 @@ onsets, i = [], 0
 while i < len(left):
     if abs(left[i]) > 0.1:
         onsets.append(i / 48000)
-        i += 48000 * 3 // 10  # past this tone
+        i += 48000 * 45 // 100  # past this tone and any stall in it
     i += 1
 if len(onsets) != 11:
     sys.exit("%d onsets for 11 keys: %s" % (len(onsets), [round(o, 3) for o in onsets]))

@@ -162,7 +162,7 @@ void Warm(int rate) {
     std::call_once(once, [rate] {
         Readers().Run([rate] {
             constexpr std::uint32_t kFrames = 512;
-            std::vector<unsigned char> wav(44 + kFrames * 2, 0);
+            std::vector<unsigned char> wav(44 + std::size_t{kFrames} * 2, 0);
             auto put = [&](std::size_t at, std::uint32_t v, int bytes) {
                 for (int i = 0; i < bytes; ++i) wav[at + i] = (v >> (8 * i)) & 0xff;
             };
@@ -173,7 +173,7 @@ void Warm(int rate) {
             std::memcpy(wav.data() + 36, "data", 4);
             put(40, kFrames * 2, 4);
             if (auto dec = Decoder::OpenMemory(wav.data(), wav.size(), rate, false)) {
-                Ring ring(kFrames * 2);
+                Ring ring(std::size_t{kFrames} * 2);
                 dec->Fill(ring, SIZE_MAX);
             }
         });

@@ -11,6 +11,8 @@
 # time from xdotool's key to the tone's onset in the recording, whose own delay cancels out in the
 # differences.
 # Usage: bench/rest_figures.sh pipewire|pulse|bare [rest] [BUILD_DIR]
+# KEEP=1 keeps the scratch folder (recordings, logs); TRACE=1 runs the program under strace
+# (connects and opens, with times) to see when the device opens.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 case=${1:?usage: rest_figures.sh pipewire|pulse|bare [rest] [BUILD_DIR]}

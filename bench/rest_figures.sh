@@ -4,12 +4,12 @@
 #   pipewire  PipeWire with its session manager and PulseAudio layer (the native output)
 #   pulse     PulseAudio alone (SDL's pulseaudio driver)
 #   bare      PulseAudio with a bare `pipewire` daemon beside it, no session manager (SDL as well)
-# Prints, key to sound, the first key after start (0.3 s after the window was activated) against the
-# median of the ten keys after it; with "rest" also the state 70 s after the window was left (the
-# program's stream, the sink, the graph's quantum, the program's context switches a second over
-# 5 s) and the first key 0.3 s after coming back against the keys after it. Key-to-sound is the
-# time from xdotool's key to the tone's onset in the recording, whose own delay cancels out in the
-# differences.
+# Prints, key to sound, the first key after start (0.3 s after the first sounding key could come)
+# against the line through the onsets of the ten keys after it (one xdotool sends them all 0.6 s
+# apart, so the recording's own delay cancels out); with "rest" also the state with the window
+# active and idle 40 s and 70 s after it was left (the program's stream, the sink, on PipeWire the
+# graph's quantum while another client asks 1024 frames, the program's context switches over 5 s),
+# and the first key 0.3 s after coming back against the keys after it.
 # Usage: bench/rest_figures.sh pipewire|pulse|bare [rest] [BUILD_DIR]
 # KEEP=1 keeps the scratch folder (recordings, logs); TRACE=1 runs the program under strace
 # (connects and opens, with times) to see when the device opens.
@@ -19,7 +19,7 @@ case=${1:?usage: rest_figures.sh pipewire|pulse|bare [rest] [BUILD_DIR]}
 rest=
 [ "${2:-}" = rest ] && { rest=1; shift; }
 build=${2:-$here/../build}
-for c in Xvfb openbox xdotool xmessage parec pactl python3; do
+for c in Xvfb openbox xdotool xmessage parec pactl python3 sox script; do
     command -v $c >/dev/null || { echo "$c missing"; exit 77; }
 done
 . "$here/../tests/e2e/pipewire_env.sh"
@@ -154,10 +154,20 @@ streams() {
 for o in json.load(sys.stdin):
     p = o.get("info", {}).get("props", {})
     if p.get("node.name") in ("wavplayer", "test"): print(p["node.name"], o["info"]["state"])'
-        echo "graph: $(pw-top -b -n 2 2>/dev/null | awk '/ test/ { l = $0 } END { print l }')"
     else
         echo "streams: $(pactl list sink-inputs short | wc -l), corked: $(pactl list sink-inputs | grep -c 'Corked: yes')"
     fi
+}
+# The graph's quantum while another client asks 1024 frames: what the program adds to it.
+quantum() {
+    [ -f "$tmp/silence.wav" ] || sox -n -r 48000 -c 2 "$tmp/silence.wav" trim 0 10
+    pw-play --latency=1024 "$tmp/silence.wav" >/dev/null 2>&1 &
+    play=$!
+    sleep 1.5
+    script -qc "timeout 2 pw-top" /dev/null 2>&1 | sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g; s/\x1b(B//g' |
+        tr '\r' '\n' | grep -a -o -E "[RSIC] +[0-9]+ +[0-9]+ +[0-9]+ .*test" | tail -n 1 |
+        awk '{ print "graph quantum with a client asking 1024:", $3 }'
+    kill "$play"; wait "$play" 2>/dev/null
 }
 switches() {
     cat /proc/"$app"/task/*/status | awk '/ctxt_switches/ { n += $2 } END { print n }'
@@ -166,6 +176,7 @@ echo "window active and idle 40 s:"
 sleep 40
 streams
 echo "sink: $(sink_state)"
+[ "$case" = pipewire ] && quantum
 xmessage -geometry 300x100+900+700 away >/dev/null 2>&1 &
 pids="$pids $!"
 sleep 1
@@ -176,6 +187,7 @@ streams
 echo "sink: $(sink_state)"
 a=$(switches); sleep 5; b=$(switches)
 echo "context switches of the program: $((b - a)) in 5 s"
+[ "$case" = pipewire ] && quantum
 record
 [ -n "${TRACE:-}" ] && date +%T.%N >"$tmp/back"
 xdotool windowactivate --sync "$wid"

@@ -16,6 +16,7 @@
 #include "mainwindow/Icons.h"
 #include "mainwindow/PathListModel.h"
 #include "mainwindow/PathListView.h"
+#include "sound/Sound.h"
 #include "startup/Globals.h"
 #include "util/Commands.h"
 #include "util/WindowCommands.h"
@@ -236,6 +237,19 @@ void frmWAV::moveEvent(QMoveEvent* event) {
 void frmWAV::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && !isMinimized()) Form_Resize();
+    if (event->type() == QEvent::ActivationChange) Sound::Attend(isActiveWindow() || underMouse());
+}
+
+// The device runs while the user is at the window, so the first key after coming back is heard
+// at once; once the user left and nothing plays it may rest.
+void frmWAV::enterEvent(QEnterEvent* event) {
+    QWidget::enterEvent(event);
+    Sound::Attend(true);
+}
+
+void frmWAV::leaveEvent(QEvent* event) {
+    QWidget::leaveEvent(event);
+    Sound::Attend(isActiveWindow());
 }
 
 void frmWAV::Form_Resize() {

@@ -9,6 +9,7 @@
 
 class QAction;
 class QComboBox;
+class QEnterEvent;
 class QGroupBox;
 class QLabel;
 class QMenu;
@@ -105,6 +106,8 @@ class frmWAV : public QWidget {
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
 

@@ -10,13 +10,14 @@ namespace {
 
 std::atomic<float> g_gain{1.f};
 
-// The program's own player: the sound service on the sound device, made at the first start so
-// that nothing touches audio while the program loads.
+// The program's own player: the sound service on the sound device, made when the user first comes
+// to the window or at an earlier start, so that nothing touches audio while the program loads.
 class ServicePlayer : public Player {
   public:
     ServicePlayer() { service_.SetGain(g_gain.load()); }
     void Start(const std::string& path, bool loop) override { service_.Start(path, loop); }
     void SetGain(float gain) override { service_.SetGain(gain); }
+    void Attend(bool present) override { service_.Attend(present); }
 
   private:
     audio::SoundService service_;
@@ -40,6 +41,12 @@ void SetGain(float gain) {
     g_gain.store(gain);
     if (Player* p = g_player.load(std::memory_order_acquire)) p->SetGain(gain);
     if (Player* s = g_service.load(std::memory_order_acquire)) s->SetGain(gain);
+}
+
+void Attend(bool present) {
+    // Leaving before the player exists needs no player.
+    if (!present && !g_service.load(std::memory_order_acquire) && !g_player.load()) return;
+    Current().Attend(present);
 }
 
 }  // namespace Sound

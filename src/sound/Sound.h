@@ -11,6 +11,8 @@ class Player {
     virtual void Start(const std::string& path, bool loop) = 0;
     // The preview level as a linear gain (1 full, 0 silent); a player without one ignores it.
     virtual void SetGain(float /*gain*/) {}
+    // Whether the user is at the window; the player may idle the device while not.
+    virtual void Attend(bool /*present*/) {}
 };
 
 // Replaces the player (null restores the program's audio service). Not owned.
@@ -19,6 +21,10 @@ void SetPlayer(Player* player);
 // The preview level for the sound playing now and every later start, on whichever player plays.
 // Kept until the audio service is made, so setting it at start-up opens no device.
 void SetGain(float gain);
+
+// The window became active or the pointer entered it (present), or the user left it. The first
+// coming makes the program's player, so the device is open before the first key.
+void Attend(bool present);
 
 }  // namespace Sound
 

@@ -1,5 +1,5 @@
 // The native PipeWire output on the private server that in_pipewire.sh starts: opened and closed
-// while it renders (also run under the thread sanitizer), and reopened at the graph's new rate.
+// while it renders (also run under the thread sanitizer), following the graph's new rate, at rest.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -30,9 +30,9 @@ struct Counter : audio::Renderer {
     std::atomic<long> cycles{0}, stray{0};
 };
 
-// Opened and closed while it renders, every other time racing the first cycles; then reopened
-// at the rate the graph changed to.
-TEST(PipeWireOutput, OpensAndClosesWhileItRendersAndFollowsTheGraphsRate) {
+// Opened and closed while it renders, every other time racing the first cycles; then following
+// the rate the graph changed to, and rested.
+TEST(PipeWireOutput, OpensAndClosesWhileItRendersFollowsTheGraphsRateAndRests) {
     const char* run = std::getenv("XDG_RUNTIME_DIR");
     if (!run || access((std::string(run) + "/pipewire-0").c_str(), F_OK) != 0)
         GTEST_SKIP() << "no PipeWire server (run through e2e/in_pipewire.sh)";
@@ -51,14 +51,25 @@ TEST(PipeWireOutput, OpensAndClosesWhileItRendersAndFollowsTheGraphsRate) {
     }
     EXPECT_EQ(c.stray, 0);
 
+    // The graph moves to 44.1 kHz under the stream: it follows, and the renderer is prepared for
+    // the new rate before it renders at it.
     ASSERT_TRUE(out.Open(c));
     EXPECT_EQ(out.Rate(), 48000);
     ASSERT_EQ(std::system("pw-metadata -n settings 0 clock.force-rate 44100 >/dev/null"), 0);
-    EXPECT_TRUE(testsupport::Eventually([&] { return out.Lost(); }));
-    out.Close();
+    EXPECT_TRUE(testsupport::Eventually([&] { return out.Rate() == 44100; }));
+    const long at = c.cycles;
+    EXPECT_TRUE(testsupport::Eventually([&] { return c.cycles > at + 2; }));
+    EXPECT_FALSE(out.Lost());
+    // At rest no cycle runs; opened again it runs on.
+    out.Rest();
+    std::this_thread::sleep_for(50ms);
+    const long resting = c.cycles;
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(c.cycles, resting);
     EXPECT_TRUE(out.Open(c));
-    EXPECT_EQ(out.Rate() + c.rate, 2 * 44100);
+    EXPECT_TRUE(testsupport::Eventually([&] { return c.cycles > resting + 2; }));
     out.Close();
+    EXPECT_EQ(c.rate, 44100);
     std::system("pw-metadata -n settings 0 clock.force-rate 0 >/dev/null");
 }
 

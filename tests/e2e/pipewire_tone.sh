@@ -4,7 +4,8 @@
 # into a null sink whose monitor is recorded and checked. The takes: a 2 s tone, while which the
 # stream must carry the program's name, desktop id and icon; a 441-frame 44.1 kHz loop on the
 # 48 kHz sink, which must keep its pitch exactly and show no seam; a loop during which the server
-# is killed and started again, after which the next start must be heard; and with the PipeWire
+# is killed and started again, after which the next start must be heard; a loop that keeps its pitch
+# while the graph's rate changes under it; and with the PipeWire
 # socket named absent, then one that never answers, a tone through SDL and the PulseAudio layer.
 # Usage: pipewire_tone.sh DIR_WITH_play_tone
 # Exit 77 (skipped) only when no PipeWire server can be started here.
@@ -137,6 +138,21 @@ restart_take() {
     python3 "$here/check_tone.py" "$tmp/rec.raw" 48000 0.5
 }
 
+# The graph moves from 48 kHz to 44.1 kHz and back while a loop plays: the loop keeps its pitch.
+rate_take() {
+    record || return 1
+    "$player" 5 44100 loop >"$tmp/play.out" &
+    play_pid=$!
+    started 1 || { echo "no start"; return 1; }
+    sleep 1.5
+    pw-metadata -n settings 0 clock.force-rate 44100 >/dev/null
+    sleep 1.5
+    pw-metadata -n settings 0 clock.force-rate 48000 >/dev/null
+    finish_play || return 1
+    pw-metadata -n settings 0 clock.force-rate 0 >/dev/null
+    python3 "$here/check_pitch.py" "$tmp/rec.raw" 48000 2
+}
+
 # Without an answer from the PipeWire socket it names, the service falls back to SDL.
 fallback_takes() {
     python3 -c 'import socket, sys, time
@@ -159,4 +175,5 @@ time.sleep(600)' "$XDG_RUNTIME_DIR/silent-0" &
     { take pipewire-native 3 44100 loop ||
         { echo "second take"; take pipewire-native 3 44100 loop; }; } &&
     { restart_take || { echo "second take"; restart_take; }; } &&
+    { rate_take || { echo "second take"; rate_take; }; } &&
     fallback_takes

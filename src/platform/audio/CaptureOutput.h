@@ -21,6 +21,11 @@ class CaptureOutput : public Output {
     void Disconnect() { lost_ = true; }
     // How many times the output was opened.
     int Opens() const { return opens_; }
+    // Whether the output is open and running (not closed, not resting).
+    bool Running();
+    // Moves the output to another rate, as a graph does under a running stream: the renderer is
+    // prepared for it before the next pull.
+    void SetRate(int rate) { rate_ = rate; }
 
     bool Open(Renderer& renderer) override;
     int Rate() const override { return rate_; }
@@ -28,7 +33,8 @@ class CaptureOutput : public Output {
     void Close() override;
 
   private:
-    const int rate_;
+    std::atomic<int> rate_;
+    int prepared_ = 0;
     std::mutex device_;  // stands in for the device lock a real output holds around its callback
     Renderer* renderer_ = nullptr;
     std::atomic<bool> available_{true};

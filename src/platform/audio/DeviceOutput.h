@@ -1,5 +1,6 @@
-// The sound device: a native PipeWire stream where a PipeWire server answers, else SDL2 (which
-// tries PulseAudio, then ALSA). A user who names an SDL driver in SDL_AUDIODRIVER gets SDL.
+// The sound device: a native PipeWire stream where a PipeWire server plays sound, else SDL2 (which
+// tries PulseAudio, then ALSA). A user who names an SDL driver in SDL_AUDIODRIVER gets SDL. The
+// output that opened is kept for the run; only when it fails to open are both tried again.
 #pragma once
 #include "platform/audio/Output.h"
 #include "platform/audio/PipeWireOutput.h"
@@ -9,11 +10,11 @@ namespace audio {
 
 class DeviceOutput : public Output {
   public:
-    // Each open tries anew, so a server that came back or went away is found.
     bool Open(Renderer& renderer) override;
     int Rate() const override { return open_ ? open_->Rate() : 0; }
     bool Lost() override { return open_ && open_->Lost(); }
     void Close() override;
+    void Rest() override;
     // What plays: "pipewire-native", SDL's driver name, or "none". For tests and benchmarks, while
     // the service that drives this output is settled.
     const char* Name() const;
@@ -22,6 +23,7 @@ class DeviceOutput : public Output {
     PipeWireOutput pipewire_;
     SdlOutput sdl_;
     Output* open_ = nullptr;
+    Output* kept_ = nullptr;  // the one that worked last
 };
 
 }  // namespace audio

@@ -1,12 +1,15 @@
 #include "platform/audio/PipeWireOutput.h"
 
+#include <pipewire/extensions/metadata.h>
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <string>
 
@@ -41,11 +44,14 @@ std::string Latency(int rate) { return std::to_string(kQuantum) + "/" + std::to_
 struct PipeWireOutput::Session {
     ~Session();
     bool Connect();
+    bool Offers();
     bool Wait(std::int64_t ns, bool (*done)(const Session&));
 
     static void OnCoreInfo(void* self, const pw_core_info* info);
     static void OnCoreDone(void* self, std::uint32_t id, int seq);
     static void OnCoreError(void* self, std::uint32_t id, int seq, int res, const char* message);
+    static void OnGlobal(void* self, std::uint32_t id, std::uint32_t permissions, const char* type,
+                         std::uint32_t version, const spa_dict* props);
     static void OnState(void* self, pw_stream_state old, pw_stream_state state, const char* error);
     static void OnParam(void* self, std::uint32_t id, const spa_pod* param);
     static void OnProcess(void* self);
@@ -63,10 +69,13 @@ struct PipeWireOutput::Session {
 
     int syncSeq = -1;
     bool answered = false;
+    bool sink = false;        // the registry lists an audio sink node
+    bool manager = false;     // and a session manager's default metadata, so a stream gets linked
     int defaultRate = 48000;  // the graph's, from the server's info
     bool failed = false;      // stream error or unconnected, or the server gone
-    int rate = 0;             // the negotiated rate, 0 until settled
-    int preparedRate = 0;     // the rate the renderer was prepared for
+    bool active = true;
+    std::atomic<int> rate{0};          // the negotiated rate, 0 until settled
+    std::atomic<int> preparedRate{0};  // the rate the renderer was last prepared for
 };
 
 PipeWireOutput::Session::~Session() {
@@ -87,6 +96,21 @@ void PipeWireOutput::Session::OnCoreInfo(void* self, const pw_core_info* info) {
     auto* s = static_cast<Session*>(self);
     const char* r = info->props ? spa_dict_lookup(info->props, "default.clock.rate") : nullptr;
     if (r && std::atoi(r) > 0) s->defaultRate = std::atoi(r);
+}
+
+void PipeWireOutput::Session::OnGlobal(void* self, std::uint32_t /*id*/,
+                                       std::uint32_t /*permissions*/, const char* type,
+                                       std::uint32_t /*version*/, const spa_dict* props) {
+    auto* s = static_cast<Session*>(self);
+    if (!props) return;
+    if (std::strcmp(type, PW_TYPE_INTERFACE_Node) == 0) {
+        const char* c = spa_dict_lookup(props, PW_KEY_MEDIA_CLASS);
+        if (c && (std::strcmp(c, "Audio/Sink") == 0 || std::strcmp(c, "Audio/Duplex") == 0))
+            s->sink = true;
+    } else if (std::strcmp(type, PW_TYPE_INTERFACE_Metadata) == 0) {
+        const char* n = spa_dict_lookup(props, "metadata.name");
+        if (n && std::strcmp(n, "default") == 0) s->manager = true;
+    }
 }
 
 void PipeWireOutput::Session::OnCoreDone(void* self, std::uint32_t id, int seq) {
@@ -116,11 +140,18 @@ void PipeWireOutput::Session::OnParam(void* self, std::uint32_t id, const spa_po
     if (id != SPA_PARAM_Format || !param) return;
     spa_audio_info_raw info{};
     if (spa_format_audio_raw_parse(param, &info) < 0 || info.rate == 0) return;
-    s->rate = static_cast<int>(info.rate);
+    const int rate = static_cast<int>(info.rate);
+    const int was = s->rate.exchange(rate);
     // The first format comes before the stream's first cycle; Open is waiting for it meanwhile.
-    if (s->preparedRate == 0) {
-        s->renderer->Prepare(s->rate);
-        s->preparedRate = s->rate;
+    // A later one (the graph changed its rate) is prepared for in the next cycle.
+    if (s->preparedRate.load() == 0) {
+        s->renderer->Prepare(rate);
+        s->preparedRate.store(rate);
+    } else if (was != rate) {
+        const std::string latency = Latency(rate);
+        const spa_dict_item item = SPA_DICT_ITEM_INIT(PW_KEY_NODE_LATENCY, latency.c_str());
+        const spa_dict dict = SPA_DICT_INIT(&item, 1);
+        pw_stream_update_properties(s->stream, &dict);
     }
     pw_thread_loop_signal(s->loop, false);
 }
@@ -128,6 +159,11 @@ void PipeWireOutput::Session::OnParam(void* self, std::uint32_t id, const spa_po
 // On the graph's real-time thread: no lock, allocation, logging or system call.
 void PipeWireOutput::Session::OnProcess(void* self) {
     auto* s = static_cast<Session*>(self);
+    const int rate = s->rate.load(std::memory_order_relaxed);
+    if (rate != s->preparedRate.load(std::memory_order_relaxed)) {
+        s->renderer->Prepare(rate);
+        s->preparedRate.store(rate, std::memory_order_relaxed);
+    }
     pw_buffer* b = pw_stream_dequeue_buffer(s->stream);
     if (!b) return;
     spa_data& d = b->buffer->datas[0];
@@ -151,6 +187,24 @@ bool PipeWireOutput::Session::Wait(std::int64_t ns, bool (*done)(const Session&)
     return done(*this) && !failed;
 }
 
+// Under the lock: whether the server plays sound at all. A daemon that serves only screen sharing
+// beside another sound server has no sink and nothing that would link a stream to one; the
+// registry says so within one round trip, where a stream would wait out its bounds unlinked.
+bool PipeWireOutput::Session::Offers() {
+    pw_registry* registry = pw_core_get_registry(core, PW_VERSION_REGISTRY, 0);
+    if (!registry) return false;
+    spa_hook registryListener{};
+    pw_registry_events events{};
+    events.version = PW_VERSION_REGISTRY_EVENTS;
+    events.global = &OnGlobal;
+    pw_registry_add_listener(registry, &registryListener, &events, this);
+    syncSeq = pw_core_sync(core, PW_ID_CORE, 0);
+    const bool answer = Wait(kAnswerNs, [](const Session& s) { return s.answered; });
+    spa_hook_remove(&registryListener);
+    pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry));
+    return answer && sink && manager;
+}
+
 // Under the lock: the server, then a stream whose format the graph has settled.
 bool PipeWireOutput::Session::Connect() {
     core = pw_context_connect(context, nullptr, 0);
@@ -160,8 +214,7 @@ bool PipeWireOutput::Session::Connect() {
     coreEvents.done = &OnCoreDone;
     coreEvents.error = &OnCoreError;
     pw_core_add_listener(core, &coreListener, &coreEvents, this);
-    syncSeq = pw_core_sync(core, PW_ID_CORE, 0);
-    if (!Wait(kAnswerNs, [](const Session& s) { return s.answered; })) return false;
+    if (!Offers()) return false;
 
     pw_properties* props = pw_properties_new(
         PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback", PW_KEY_APP_NAME, kAppName,
@@ -190,9 +243,9 @@ bool PipeWireOutput::Session::Connect() {
         PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS | PW_STREAM_FLAG_RT_PROCESS);
     if (pw_stream_connect(stream, PW_DIRECTION_OUTPUT, PW_ID_ANY, flags, params, 1) < 0)
         return false;
-    if (!Wait(kSettleNs, [](const Session& s) { return s.preparedRate > 0; })) return false;
-    if (rate != defaultRate) {
-        const std::string latency = Latency(rate);
+    if (!Wait(kSettleNs, [](const Session& s) { return s.preparedRate.load() > 0; })) return false;
+    if (rate.load() != defaultRate) {
+        const std::string latency = Latency(rate.load());
         const spa_dict_item item = SPA_DICT_ITEM_INIT(PW_KEY_NODE_LATENCY, latency.c_str());
         const spa_dict dict = SPA_DICT_INIT(&item, 1);
         pw_stream_update_properties(stream, &dict);
@@ -205,7 +258,17 @@ PipeWireOutput::PipeWireOutput() = default;
 PipeWireOutput::~PipeWireOutput() { Close(); }
 
 bool PipeWireOutput::Open(Renderer& renderer) {
-    if (session_) return true;
+    if (session_) {
+        pw_thread_loop_lock(session_->loop);
+        const bool failed = session_->failed;
+        if (!failed && !session_->active) {
+            pw_stream_set_active(session_->stream, true);
+            session_->active = true;
+        }
+        pw_thread_loop_unlock(session_->loop);
+        if (!failed) return true;
+        Close();  // the server went away while the stream rested: connect afresh
+    }
     static std::once_flag once;
     std::call_once(once, [] { pw_init(nullptr, nullptr); });
 
@@ -222,25 +285,32 @@ bool PipeWireOutput::Open(Renderer& renderer) {
 
     pw_thread_loop_lock(s->loop);
     const bool ok = s->Connect();
-    const int rate = s->preparedRate;
     pw_thread_loop_unlock(s->loop);
     if (!ok) return false;
-    rate_ = rate;
     session_ = std::move(s);
     return true;
 }
 
+int PipeWireOutput::Rate() const { return session_ ? session_->rate.load() : 0; }
+
 bool PipeWireOutput::Lost() {
     if (!session_) return false;
     pw_thread_loop_lock(session_->loop);
-    const bool lost = session_->failed || session_->rate != session_->preparedRate;
+    const bool lost = session_->failed;
     pw_thread_loop_unlock(session_->loop);
     return lost;
 }
 
-void PipeWireOutput::Close() {
-    session_.reset();
-    rate_ = 0;
+void PipeWireOutput::Close() { session_.reset(); }
+
+// The node goes idle, so the graph drops the quantum it asked for and the sink may suspend;
+// the connection and the stream stay, so running again takes one message to the server.
+void PipeWireOutput::Rest() {
+    if (!session_) return;
+    pw_thread_loop_lock(session_->loop);
+    if (session_->active && !session_->failed) pw_stream_set_active(session_->stream, false);
+    session_->active = false;
+    pw_thread_loop_unlock(session_->loop);
 }
 
 }  // namespace audio

@@ -14,17 +14,18 @@ class PipeWireOutput : public Output {
     PipeWireOutput(const PipeWireOutput&) = delete;
     PipeWireOutput& operator=(const PipeWireOutput&) = delete;
 
-    // False when no server answers within a second or no sink takes the stream.
+    // False when no server answers within a second, when the server offers no audio sink or no
+    // session manager to link the stream, or when no sink takes the stream.
     bool Open(Renderer& renderer) override;
-    int Rate() const override { return rate_; }
-    // Also true once the graph moved to another rate: the next start reopens at the new one.
+    // Follows the graph when it changes its rate under the stream.
+    int Rate() const override;
     bool Lost() override;
     void Close() override;
+    void Rest() override;
 
   private:
     struct Session;
     std::unique_ptr<Session> session_;
-    int rate_ = 0;
 };
 
 }  // namespace audio

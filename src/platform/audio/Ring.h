@@ -30,6 +30,8 @@ class Ring {
     std::size_t Available() const {
         return w_.load(std::memory_order_acquire) - r_.load(std::memory_order_relaxed);
     }
+    // Frames read since the ring was made.
+    std::size_t Consumed() const { return r_.load(std::memory_order_acquire); }
     std::size_t Read(float* dst, std::size_t frames) {
         std::size_t r = r_.load(std::memory_order_relaxed);
         std::size_t w = w_.load(std::memory_order_acquire);

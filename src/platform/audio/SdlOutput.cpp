@@ -19,6 +19,11 @@ void SdlOutput::Callback(void* self, std::uint8_t* stream, int len) {
 
 bool SdlOutput::Open(Renderer& renderer) {
     if (device_) return true;
+    if (resting_) {
+        resting_ = false;
+        if (OpenDevice(renderer)) return true;
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);  // the driver that worked has no device now
+    }
     // SDL would otherwise catch SIGINT and SIGTERM and only queue a quit event nobody reads, so
     // a plain `kill` of the program would do nothing.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
@@ -69,10 +74,20 @@ bool SdlOutput::OpenDevice(Renderer& renderer) {
 bool SdlOutput::Lost() { return device_ && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED; }
 
 void SdlOutput::Close() {
+    if (!device_ && !resting_) return;
+    if (device_) SDL_CloseAudioDevice(device_);
+    device_ = 0;
+    resting_ = false;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+// A paused SDL device still streams silence to the server; closed, its stream goes, and the
+// sink may suspend. The driver stays loaded, so opening again is one device open.
+void SdlOutput::Rest() {
     if (!device_) return;
     SDL_CloseAudioDevice(device_);
     device_ = 0;
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    resting_ = true;
 }
 
 }  // namespace audio

@@ -13,6 +13,7 @@ class SdlOutput : public Output {
     int Rate() const override { return rate_; }
     bool Lost() override;
     void Close() override;
+    void Rest() override;
 
   private:
     static void Callback(void* self, std::uint8_t* stream, int len);
@@ -21,6 +22,7 @@ class SdlOutput : public Output {
     Renderer* renderer_ = nullptr;
     std::uint32_t device_ = 0;
     int rate_ = 0;
+    bool resting_ = false;  // the driver is loaded, its device closed
 };
 
 }  // namespace audio

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -32,6 +33,9 @@ constexpr auto kRefill = std::chrono::milliseconds(10);
 constexpr auto kPatience = std::chrono::milliseconds(100);
 // How long a service that goes waits for readers that are merely slow.
 constexpr auto kParting = std::chrono::milliseconds(250);
+// How long the device keeps running after the user left the window and the sound ended: a trip
+// to another program and back should find it running.
+constexpr auto kGrace = std::chrono::seconds(30);
 // Readers of all services. Past 16 left behind in a read that does not return, a start that
 // needs one more plays the fallback instead of parking yet another thread.
 workers::Pool& Readers() {
@@ -75,6 +79,11 @@ struct Job {
     const int rate;
     const bool loop;
     Voice* const voice;  // one reference is the reader's, one the loader's
+    // The same sound playing at another rate, which this one takes over where it has got to:
+    // the reader holds a reference until it is there.
+    Voice* follow = nullptr;
+    int followRate = 0;
+    bool stays = false;  // could not be followed: plays on at its rate (under Shared::mu)
     std::condition_variable go;
     // Under Shared::mu.
     enum { Opening, Ready, Failed } state = Opening;
@@ -85,8 +94,35 @@ struct Job {
     std::uint64_t fillAsked = 0, fillDone = 0;
 };
 
+// Decodes and drops what the followed voice has played so far, scaled to this rate, so that the
+// sound goes on where it was. Its position moves meanwhile; decoding runs far ahead of playing.
+void Skip(Shared& sh, Job& j, Decoder& dec) {
+    Ring scratch(kFirstFill);
+    std::vector<float> drop(kFirstFill * 2);
+    std::uint64_t skipped = 0;
+    for (;;) {
+        const std::uint64_t target = static_cast<std::uint64_t>(
+            static_cast<double>(j.follow->ring.Consumed()) * j.rate / j.followRate);
+        {
+            std::lock_guard<std::mutex> lock(sh.mu);
+            if (j.cancel || skipped >= target) return;
+        }
+        const std::size_t n = static_cast<std::size_t>(
+            std::min<std::uint64_t>(target - skipped, static_cast<std::uint64_t>(kFirstFill)));
+        dec.Fill(scratch, n);
+        const std::size_t got = scratch.Read(drop.data(), n);
+        if (got == 0) return;  // a sound that ended on the way
+        skipped += got;
+    }
+}
+
 void ReadLoop(const std::shared_ptr<Shared>& sh, const std::shared_ptr<Job>& j) {
     std::unique_ptr<Decoder> dec = Decoder::Open(j->path, j->rate, j->loop);
+    if (j->follow) {
+        if (dec) Skip(*sh, *j, *dec);
+        j->follow->Release();
+        j->follow = nullptr;
+    }
     std::unique_lock<std::mutex> lock(sh->mu);
     if (!dec) j->state = Job::Failed;
     std::uint64_t asked = j->fillAsked;
@@ -119,6 +155,31 @@ void Reader(const std::shared_ptr<Shared>& sh, const std::shared_ptr<Job>& j) {
     sh->progress.notify_all();
 }
 
+// Once a process, as the device opens: a reader thread started and a small wave decoded and
+// resampled, so that the first key pays for no thread, code or table that first use brings in.
+void Warm(int rate) {
+    static std::once_flag once;
+    std::call_once(once, [rate] {
+        Readers().Run([rate] {
+            constexpr std::uint32_t kFrames = 512;
+            std::vector<unsigned char> wav(44 + std::size_t{kFrames} * 2, 0);
+            auto put = [&](std::size_t at, std::uint32_t v, int bytes) {
+                for (int i = 0; i < bytes; ++i) wav[at + i] = (v >> (8 * i)) & 0xff;
+            };
+            std::memcpy(wav.data(), "RIFF\0\0\0\0WAVEfmt ", 16);
+            put(4, 36 + kFrames * 2, 4);
+            put(16, 16, 4), put(20, 1, 2), put(22, 1, 2), put(24, 44100, 4), put(28, 88200, 4);
+            put(32, 2, 2), put(34, 16, 2);
+            std::memcpy(wav.data() + 36, "data", 4);
+            put(40, kFrames * 2, 4);
+            if (auto dec = Decoder::OpenMemory(wav.data(), wav.size(), rate, false)) {
+                Ring ring(std::size_t{kFrames} * 2);
+                dec->Fill(ring, SIZE_MAX);
+            }
+        });
+    });
+}
+
 }  // namespace
 
 struct SoundService::Impl {
@@ -127,7 +188,7 @@ struct SoundService::Impl {
         bool loop;
     };
 
-    explicit Impl(Output& out) : output(out) {
+    Impl(Output& out, std::optional<std::chrono::milliseconds> g) : output(out), grace(g) {
         loader = std::thread([this] { Run(); });
     }
     ~Impl() {
@@ -143,6 +204,16 @@ struct SoundService::Impl {
         {
             std::lock_guard<std::mutex> lock(sh->mu);
             request = std::move(r);  // a request not yet taken up is superseded
+        }
+        sh->wake.notify_one();
+    }
+
+    void Attend(bool present) {
+        {
+            std::lock_guard<std::mutex> lock(sh->mu);
+            if (attended == present) return;
+            attended = present;
+            attendChanged = true;
         }
         sh->wake.notify_one();
     }
@@ -179,13 +250,16 @@ struct SoundService::Impl {
         std::unique_lock<std::mutex> lock(sh->mu);
         for (;;) {
             auto due = [&] {
-                return stop || request || settleAsked > settled ||
+                return stop || request || settleAsked > settled || attendChanged ||
                        (awaited && awaited->state != Job::Opening);
             };
             std::optional<Clock::time_point> deadline;
-            if (live > 0) deadline = Clock::now() + kRefill;
-            if (awaited && !hushed && (!deadline || askedAt + kPatience < *deadline))
-                deadline = askedAt + kPatience;
+            auto until = [&](Clock::time_point t) {
+                if (!deadline || t < *deadline) deadline = t;
+            };
+            if (live > 0) until(Clock::now() + kRefill);
+            if (awaited && !hushed) until(askedAt + kPatience);
+            if (open && grace && !attended && live == 0 && !awaited) until(quietSince + *grace);
             if (deadline)
                 sh->wake.wait_until(lock, *deadline, due);
             else
@@ -195,12 +269,21 @@ struct SoundService::Impl {
             std::optional<Request> req;
             req.swap(request);
             std::uint64_t ticket = settleAsked;
+            const bool present = attended;
+            const bool waiting = awaited != nullptr;
+            attendChanged = false;
             lock.unlock();
-            const bool dropped = req && Device();
+            // While the user is at the window the device runs, so that a key finds it ready.
+            const bool dropped = (req || present) && Device();
             Drain();
+            if (req || present || waiting || live > 0)
+                quietSince = Clock::now();
+            else if (open && grace && Clock::now() - quietSince >= *grace)
+                Rest();
             lock.lock();
             if (dropped) Abandon(current);
             if (req) Begin(*req);
+            if (!awaited && open && current && current->rate != output.Rate()) Follow();
             if (awaited && awaited->state != Job::Opening) Arrive();
             if (awaited && !hushed && Clock::now() - askedAt >= kPatience) Hush();
             if (!request && !awaited && ticket > settled) {
@@ -237,7 +320,38 @@ struct SoundService::Impl {
             mixer.Reset();
         }
         if (!open) open = output.Open(mixer);
+        if (open && owned) Warm(output.Rate());
         return dropped;
+    }
+
+    // Nothing plays and nobody is at the window: the device may idle.
+    void Rest() {
+        output.Rest();
+        open = false;
+    }
+
+    // Under the lock: the output's rate changed under the current sound, which is decoded anew
+    // for the new rate and takes over where the old one has got to.
+    void Follow() {
+        const std::shared_ptr<Job>& old = current;
+        if (old->stays || (old->exited && old->voice->ring.Available() == 0)) return;
+        const int rate = output.Rate();
+        auto* v = new Voice(RingFrames(rate), 2);
+        auto job = std::make_shared<Job>(old->path, rate, old->loop, v);
+        old->voice->refs.fetch_add(1, std::memory_order_relaxed);
+        job->follow = old->voice;
+        job->followRate = old->rate;
+        job->task = Readers().Run([sh = sh, job] { Reader(sh, job); });
+        if (!job->task) {  // no reader to be had: the sound plays on at the old rate
+            old->voice->Release();
+            old->stays = true;
+            delete v;
+            return;
+        }
+        ++sh->readers;
+        awaited = std::move(job);
+        askedAt = Clock::now();
+        hushed = true;  // the old voice plays on until the new one is there
     }
 
     // Under the lock.
@@ -267,9 +381,14 @@ struct SoundService::Impl {
 
     // Under the lock: the awaited file opened, or could not be.
     void Arrive() {
-        Abandon(current);
         std::shared_ptr<Job> j = std::move(awaited);
         j->handed = true;
+        if (j->followRate && j->state != Job::Ready && current) {
+            j->voice->Release();  // the file went meanwhile: the old voice is better than none
+            current->stays = true;
+            return;
+        }
+        Abandon(current);
         if (j->state == Job::Ready) {
             Hand(j->voice);
             current = j;
@@ -297,6 +416,7 @@ struct SoundService::Impl {
     }
 
     Output& output;
+    const std::optional<std::chrono::milliseconds> grace;
     std::unique_ptr<Output> owned;
 
     // Shared by the posting thread, the loader and the readers; the callback never takes it.
@@ -306,6 +426,8 @@ struct SoundService::Impl {
     bool stop = false;
     std::shared_ptr<Job> current;  // the job whose voice the callback plays
     std::shared_ptr<Job> awaited;  // the job being opened for the newest start
+    bool attended = false;         // the user is at the window
+    bool attendChanged = false;
 
     // Loader thread only.
     Mixer mixer;
@@ -313,6 +435,7 @@ struct SoundService::Impl {
     int live = 0;  // voices handed to the callback and not yet back
     Clock::time_point askedAt;
     bool hushed = false;  // the sound before the awaited one was ended already
+    Clock::time_point quietSince = Clock::now();  // nobody at the window and nothing playing
 
     std::thread loader;  // last: starts once everything above exists
 };
@@ -320,15 +443,18 @@ struct SoundService::Impl {
 SoundService::SoundService() {
     auto out = std::make_unique<DeviceOutput>();
     Output& ref = *out;
-    impl_ = std::make_unique<Impl>(ref);
+    impl_ = std::make_unique<Impl>(ref, std::chrono::milliseconds(kGrace));
     impl_->owned = std::move(out);
 }
 
-SoundService::SoundService(Output& output) : impl_(std::make_unique<Impl>(output)) {}
+SoundService::SoundService(Output& output, std::optional<std::chrono::milliseconds> grace)
+    : impl_(std::make_unique<Impl>(output, grace)) {}
 
 SoundService::~SoundService() = default;
 
 void SoundService::Start(const std::string& path, bool loop) { impl_->Post({path, loop}); }
+
+void SoundService::Attend(bool present) { impl_->Attend(present); }
 
 bool SoundService::Settle(std::chrono::milliseconds timeout) { return impl_->Settle(timeout); }
 

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace audio {
@@ -11,10 +12,13 @@ class Output;
 
 class SoundService {
   public:
-    // Plays through the sound device, opened at the first start.
+    // Plays through the sound device, opened when the user first comes to the window or at an
+    // earlier start, and rested half a minute after the user left and the sound ended.
     SoundService();
-    // Plays through output, which must outlive the service.
-    explicit SoundService(Output& output);
+    // Plays through output, which must outlive the service; rests it grace after the user left
+    // and nothing plays (never without a grace).
+    explicit SoundService(Output& output,
+                          std::optional<std::chrono::milliseconds> grace = std::nullopt);
     ~SoundService();
     SoundService(const SoundService&) = delete;
     SoundService& operator=(const SoundService&) = delete;
@@ -22,6 +26,10 @@ class SoundService {
     // Ends the current sound and plays path, once or repeating until the next start. A name that
     // cannot be played gives a short built-in blip instead. Never blocks on the file or device.
     void Start(const std::string& path, bool loop);
+
+    // Whether the user is at the window (it is active, or the pointer is over it). Coming runs
+    // the output at once, so that the next key is heard without a device to wake.
+    void Attend(bool present);
 
     // Waits until every start made so far has been taken up and the playing sound is buffered
     // as far as it goes; false if that did not happen within timeout. For tests and benchmarks.

@@ -260,7 +260,9 @@ int FormLogic::OpenFound(int row) {
     return -1;
 }
 
-std::string FormLogic::FindStatus() const { return find::StatusText(find_, entries_.size()); }
+std::string FormLogic::FindStatus() const {
+    return find_.mode == find::Mode::Off ? std::string() : find::StatusText(find_, entries_.size());
+}
 
 void FormLogic::EndFind() {
     find_ = find::State();

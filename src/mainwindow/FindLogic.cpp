@@ -134,10 +134,10 @@ LineKey KeyInLine(int keyCode, int shift) {
 }
 
 std::string StatusText(const State& s, size_t shown) {
-    std::string text = std::to_string(shown) + " gefunden";
-    if (s.searching) text += ", sucht \xe2\x80\xa6";
-    if (s.silent == 1) text += ", 1 Ordner antwortete nicht";
-    if (s.silent > 1) text += ", " + std::to_string(s.silent) + " Ordner antworteten nicht";
+    // Short: the line is as narrow as the list.
+    std::string text = std::to_string(shown) + (s.searching ? " \xe2\x80\xa6" : " gefunden");
+    if (s.silent == 1) text += ", 1 Ordner fehlt";
+    if (s.silent > 1) text += ", " + std::to_string(s.silent) + " Ordner fehlen";
     return text;
 }
 

@@ -114,6 +114,7 @@ class FormLogic {
     // typed; any rebuild of the list ends it.
     void OpenFind(find::Mode mode);
     find::Mode Finding() const { return find_.mode; }
+    bool Searching() const { return find_.searching; }  // a walk is under way
     // Filters again, or cancels the walk under way and starts the next (none for an empty line).
     void TypeFind(const std::string& typed);
     // Raised on a worker thread when a walk has finds to take, or ends.

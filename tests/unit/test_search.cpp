@@ -15,12 +15,14 @@ namespace {
 
 std::atomic<int> g_entered{0};
 
-// Every folder takes a while to answer, so that a walk is surely under way when the next
-// character comes; "quiet" answers long after the bound.
+// Every folder takes a while to answer, the first one least, so that a walk is surely under way
+// when the next character comes and the finds arrive folder by folder; "quiet" answers long
+// after the bound.
 void Slow(const std::string& folder) {
     ++g_entered;
-    std::this_thread::sleep_for(
-        std::chrono::milliseconds(folder.find("quiet") != std::string::npos ? 1500 : 50));
+    const bool top = folder.size() >= 5 && folder.compare(folder.size() - 5, 5, "/lib/") == 0;
+    const int ms = folder.find("quiet") != std::string::npos ? 1500 : top ? 100 : 200;
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 }  // namespace
@@ -76,7 +78,7 @@ class FindSteps : public testing::TestWithParam<Row> {
              {"lib/a.wav", "lib/Kick 01.wav", "lib/notes.txt", "lib/\xc9T\xc9.wav",
               "lib/Drums/kick 02.WAV", "lib/Drums/snare.wav", "lib/quiet/kick q.wav",
               "lib/Drums/Deep/Kick 10.wav", "lib/Drums/Deep/kick 9.wav", "lib/Drums/Deep/kick.txt",
-              "lib/.hid/kick h.wav"})
+              "lib/Drums/Deep/a.wav", "lib/.hid/kick h.wav"})
             root.write(f, "");
         symlink("..", root.file("lib/Drums/up").c_str());
         AppDir = root.file("app/");
@@ -89,7 +91,8 @@ class FindSteps : public testing::TestWithParam<Row> {
         AppDir = CurrentWave = "";
     }
 
-    // Steps: here, below, type:TEXT ("_" for a blank), take (until the walk ends), sel:ENTRY,
+    // Steps: here, below, type:TEXT ("_" for a blank), take (until the walk ends), take1 (until
+    // something was found), cur (the selected entry), sel:ENTRY,
     // press, close, open, reload, ls, status, entered (folders the walks went into).
     std::string Run(const std::string& steps) {
         std::ostringstream log;
@@ -101,6 +104,10 @@ class FindSteps : public testing::TestWithParam<Row> {
             if (op == "here" || op == "below")
                 logic.OpenFind(op == "here" ? find::Mode::Here : find::Mode::Below);
             if (op == "type") logic.TypeFind(arg);
+            while (op == "take1" && logic.Entries().empty() && logic.Searching()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                row = logic.TakeFound(row);
+            }
             while (op == "take" && logic.Searching()) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
                 row = logic.TakeFound(row);
@@ -119,6 +126,7 @@ class FindSteps : public testing::TestWithParam<Row> {
                 log << (i ? logic.Entries()[i - 1].text + "," : "ls=");
             if (op == "ls") log << " ";
             if (op == "status") log << "(" << logic.FindStatus() << ") ";
+            if (op == "cur") log << "cur=" << logic.Entries()[static_cast<size_t>(row)].text << " ";
             if (op == "entered") log << "entered=" << g_entered << " ";
         }
         return log.str() + "in " + logic.dirDirs.Path().substr(root.path().size() + 1);
@@ -138,7 +146,9 @@ INSTANTIATE_TEST_SUITE_P(Find, FindSteps, testing::Values(
     Row{"below type:k type:sn take ls entered", "ls=Drums/snare.wav, entered=7 in lib"},
     // Escape: the whole folder, the file played last selected when it lies in it.
     Row{"sel:a.wav press below type:kick take sel:Drums/kick_02.WAV close ls", "sel=a.wav ls=[..],[Drums],[Kicks],[quiet],a.wav,Kick 01.wav,\xc9T\xc9.wav, in lib"},
-    Row{"sel:a.wav press below type:kick take sel:Drums/kick_02.WAV press close", "sel= in lib"},
+    Row{"sel:a.wav press below type:a.wav take sel:Drums/Deep/a.wav press close", "sel= in lib"},
+    // Finds arriving later go in between; the selection stays on its file.
+    Row{"below type:kick take1 ls sel:Kick_01.wav take cur", "ls=Kick 01.wav, cur=Kick 01.wav in lib"},
     // A match opens its folder, the file selected there; a folder match opens the folder.
     Row{"below type:10 take sel:Drums/Deep/Kick_10.wav open status", "sel=Kick 10.wav () in lib/Drums/Deep"},
     Row{"here type:x open ls type:kicks sel:[Kicks] open ls", "sel= ls= sel= ls=[..], in lib/Kicks"},

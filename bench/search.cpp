@@ -73,17 +73,24 @@ class Fixture {
 
 Fixture* fixture = nullptr;
 
-// One keystroke in the search line over this folder: the words typed so far, the list filtered.
+// One keystroke in the search line over this folder: from the line before it to the line after
+// it, the list filtered again.
 void BM_FilterHere(benchmark::State& state) {
-    const char* const typed[] = {"k", "kick", "kick 1234", "kick -1"};
+    const std::pair<const char*, const char*> keys[] = {
+        {"", "k"},           {"kic", "kick"}, {"kick", "kick 1234"},
+        {"kick", "kick -1"}, {"k", ""},       {"kick 1234", "kick"}};
+    const auto [before, after] = keys[state.range(0)];
     FormLogic logic;
     logic.OpenAndRebuild(fixture->flat());
     logic.OpenFind(find::Mode::Here);
     for (auto _ : state) {
-        logic.TypeFind(typed[state.range(0)]);
+        state.PauseTiming();
+        logic.TypeFind(before);
+        state.ResumeTiming();
+        logic.TypeFind(after);
         benchmark::DoNotOptimize(logic.Entries().data());
     }
-    state.SetLabel(typed[state.range(0)]);
+    state.SetLabel(std::string("\"") + before + "\" -> \"" + after + "\"");
     state.counters["shown"] = static_cast<double>(logic.Entries().size());
 }
 
@@ -174,7 +181,7 @@ void BM_BareBaseline(benchmark::State& state) {
     state.counters["found"] = static_cast<double>(found.size());
 }
 
-BENCHMARK(BM_FilterHere)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->MinTime(0.5);
+BENCHMARK(BM_FilterHere)->DenseRange(0, 5)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 BENCHMARK(BM_FindBelow)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 BENCHMARK(BM_BareBaseline)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 BENCHMARK(BM_FirstFind)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
@@ -205,7 +212,7 @@ int main(int argc, char** argv) {
         return 0.0;
     };
     double filter = 0;
-    for (int i = 0; i < 4; ++i) filter = std::max(filter, at("BM_FilterHere/" + std::to_string(i)));
+    for (int i = 0; i < 6; ++i) filter = std::max(filter, at("BM_FilterHere/" + std::to_string(i)));
     const double below = at("BM_FindBelow"), bare = at("BM_BareBaseline"),
                  first = at("BM_FirstFind");
     if (filter > 0)

@@ -115,6 +115,36 @@ bool NameMatch::MatchesFolded(std::string_view folded) const {
     return true;
 }
 
+std::vector<size_t> NameMatch::Filter(std::string_view all,
+                                      const std::vector<uint32_t>& ends) const {
+    std::vector<size_t> out;
+    auto matches = [&](size_t i) {
+        const uint32_t start = i ? ends[i - 1] : 0;
+        return MatchesFolded(all.substr(start, ends[i] - start));
+    };
+    if (want_.empty()) {
+        for (size_t i = 0; i < ends.size(); ++i)
+            if (matches(i)) out.push_back(i);
+        return out;
+    }
+    // Only the names the longest word occurs in are looked at: one pass over the bytes.
+    const std::string& lead = *std::max_element(
+        want_.begin(), want_.end(), [](auto& a, auto& b) { return a.size() < b.size(); });
+    size_t i = 0;
+    for (size_t at = all.find(lead); at != std::string_view::npos && i < ends.size();) {
+        while (i < ends.size() && ends[i] <= at) ++i;
+        if (i == ends.size()) break;
+        if (at + lead.size() > ends[i]) {  // across two names
+            at = all.find(lead, at + 1);
+            continue;
+        }
+        if (matches(i)) out.push_back(i);
+        at = all.find(lead, ends[i]);
+        ++i;
+    }
+    return out;
+}
+
 LineKey KeyInLine(int keyCode, int shift) {
     switch (keyCode) {
         case 33:  // Page Up
@@ -146,7 +176,11 @@ std::string StatusText(const State& s, size_t shown) {
 void FormLogic::OpenFind(find::Mode mode) {
     if (find_.mode == mode) return;
     const bool wasOff = find_.mode == find::Mode::Off;
-    if (wasOff) folder_ = entries_;
+    if (wasOff) {
+        folder_ = entries_;
+        find_.shown.resize(folder_.size());
+        for (size_t i = 0; i < folder_.size(); ++i) find_.shown[i] = static_cast<uint32_t>(i);
+    }
     find_.mode = mode;
     if (mode == find::Mode::Here && find_.ends.empty()) {
         for (const PathEntry& e : folder_) {
@@ -167,19 +201,35 @@ void FormLogic::TypeFind(const std::string& typed) {
     find_.silent = 0;
     const find::NameMatch match(typed);
     if (listChanging) listChanging();
-    entries_.clear();
-    if (find_.mode == find::Mode::Here && match.Empty()) {
-        entries_ = folder_;
-    } else if (find_.mode == find::Mode::Here) {
-        uint32_t start = 0;
-        for (size_t i = 0; i < folder_.size(); ++i) {
-            const uint32_t end = find_.ends[i];
-            if (folder_[i].kind != EntryKind::Parent &&
-                match.MatchesFolded(std::string_view(find_.folded).substr(start, end - start)))
-                entries_.push_back(folder_[i]);
-            start = end;
+    if (find_.mode == find::Mode::Here) {
+        std::vector<size_t> pick;
+        if (match.Empty()) {
+            pick.resize(folder_.size());
+            for (size_t i = 0; i < pick.size(); ++i) pick[i] = i;
+        } else {
+            pick = match.Filter(find_.folded, find_.ends);
+            if (!pick.empty() && folder_[pick[0]].kind == EntryKind::Parent)
+                pick.erase(pick.begin());
         }
-    } else if (!match.Empty()) {
+        // Entries shown already move over; only the ones coming back are copied.
+        std::vector<PathEntry> next;
+        next.reserve(pick.size());
+        std::vector<uint32_t>& shown = find_.shown;
+        size_t k = 0;
+        for (size_t i : pick) {
+            while (k < shown.size() && shown[k] < i) ++k;
+            if (k < shown.size() && shown[k] == i)
+                next.push_back(std::move(entries_[k]));
+            else
+                next.push_back(folder_[i]);
+        }
+        entries_ = std::move(next);
+        shown.assign(pick.begin(), pick.end());
+    } else {
+        entries_.clear();
+        find_.shown.clear();
+    }
+    if (find_.mode == find::Mode::Below && !match.Empty()) {
         find_.walk = search::Walk::Start(
             dirDirs.Path(), [match](std::string_view name) { return match.Matches(name); },
             foundReady);

@@ -25,6 +25,9 @@ class NameMatch {
     bool Empty() const { return want_.empty() && avoid_.empty(); }
     bool Matches(std::string_view name) const { return MatchesFolded(Folded(name)); }
     bool MatchesFolded(std::string_view folded) const;
+    // The indices of the matching names among folded names written one after another, the
+    // i-th ending at ends[i].
+    std::vector<size_t> Filter(std::string_view all, const std::vector<uint32_t>& ends) const;
 
   private:
     std::vector<std::string> want_, avoid_;
@@ -48,6 +51,8 @@ struct State {
     // Find here: the folded names of the folder's entries, one after another, and where each ends.
     std::string folded;
     std::vector<uint32_t> ends;
+    // Find here: which of the folder's entries the list shows, in order.
+    std::vector<uint32_t> shown;
 };
 
 // What the line under the search says: the count, whether the walk still runs, silent folders.

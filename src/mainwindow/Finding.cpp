@@ -40,6 +40,14 @@ void frmWAV::BuildFind() {
                               {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), find::Mode::Below}})
         connect(new QShortcut(keys, this), &QShortcut::activated, this,
                 [this, mode = mode] { mnuFind_Click(mode); });
+    // Ctrl+Enter in the list, taken on the press as in the line.
+    for (auto keys :
+         {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
+        auto* open = new QShortcut(keys, lstPath, nullptr, nullptr, Qt::WidgetShortcut);
+        connect(open, &QShortcut::activated, this, [this] {
+            if (logic.Finding() != find::Mode::Off) FindOpenSelected();
+        });
+    }
     findTimer_ = new QTimer(this);
     findTimer_->setInterval(250);  // silent folders are given up on even while nothing arrives
     connect(findTimer_, &QTimer::timeout, this, [this] { TakeFound(); });
@@ -91,31 +99,27 @@ void frmWAV::txtFind_Change() {
 void frmWAV::txtFind_KeyDown(QKeyEvent* event, find::LineKey key) {
     if (key == find::LineKey::Move) QApplication::sendEvent(lstPath, event);
     if (key == find::LineKey::ToList) lstPath->setFocus();
+    // On the press, while Ctrl is surely down; the release then plays the file in its folder.
+    if (key == find::LineKey::Open) FindOpenSelected();
 }
 
 void frmWAV::txtFind_KeyUp(int KeyCode, int Shift, find::LineKey key) {
     int16_t code = static_cast<int16_t>(KeyCode), shift = static_cast<int16_t>(Shift);
     if (key == find::LineKey::Move || key == find::LineKey::Play) lstPath_KeyUp(code, shift);
-    if (key == find::LineKey::Open) FindOpenSelected();
     if (key != find::LineKey::Close) return;
     FindClose();
     Apply(logic.StopItem());
 }
 
-bool frmWAV::FindKeyInList(int KeyCode, int Shift) {
-    if (logic.Finding() == find::Mode::Off) return false;
-    if (KeyCode == 13 && (Shift & 2)) {
-        FindOpenSelected();
-        return true;
-    }
-    if (KeyCode == 27) FindClose();  // and the sound stops, as ever
-    return false;
+void frmWAV::FindKeyInList(int KeyCode) {
+    if (KeyCode == 27 && logic.Finding() != find::Mode::Off) FindClose();
 }
 
 void frmWAV::FindClose() {
     const bool hadFocus = txtFind->hasFocus();
     findTimer_->stop();
     const int row = logic.CloseFind();
+    txtFind->clear();  // the next search starts afresh
     txtFind->hide();
     PlaceFind(false);
     SetListIndex(row);

@@ -99,7 +99,7 @@ void frmWAV::BuildControls() {
     connect(lstPath, &PathListView::pressed, this,
             [this](int button) { lstPath_MouseDown(static_cast<int16_t>(button), 0, 0, 0); });
     connect(lstPath, &PathListView::keyReleased, this, [this](int key, int shift) {
-        if (FindKeyInList(key, shift)) return;
+        FindKeyInList(key);
         int16_t keyCode = static_cast<int16_t>(key), shiftState = static_cast<int16_t>(shift);
         lstPath_KeyUp(keyCode, shiftState);
     });

@@ -92,8 +92,8 @@ class frmWAV : public QWidget {
     void FindClose();
     // Double click on a match below, or Ctrl+Enter: its folder, with the file selected.
     void FindOpenSelected();
-    // A key released in the list while a search shows; true when it is the search's own.
-    bool FindKeyInList(int KeyCode, int Shift);
+    // A key released in the list: Escape closes a search too (and stops the sound, as ever).
+    void FindKeyInList(int KeyCode);
 
     // The selected row, -1 when nothing is selected.
     int ListIndex() const;

@@ -99,12 +99,12 @@ bool Searching(const FormLogic& logic) { return logic.Searching(); }
 // The whole walk below a folder as the window runs it: started by a keystroke, its finds taken
 // as they are announced and merged into the list.
 void BM_FindBelow(benchmark::State& state) {
+    std::mutex mu;  // before the logic, so that its walk goes first
+    std::condition_variable cv;
+    bool ready = false;
     FormLogic logic;
     logic.OpenAndRebuild(fixture->tree());
     logic.OpenFind(find::Mode::Below);
-    std::mutex mu;
-    std::condition_variable cv;
-    bool ready = false;
     logic.foundReady = [&] {
         std::lock_guard lock(mu);
         ready = true;
@@ -127,12 +127,12 @@ void BM_FindBelow(benchmark::State& state) {
 
 // From the keystroke to the first find in the list.
 void BM_FirstFind(benchmark::State& state) {
+    std::mutex mu;  // before the logic, so that its walk goes first
+    std::condition_variable cv;
+    bool ready = false;
     FormLogic logic;
     logic.OpenAndRebuild(fixture->tree());
     logic.OpenFind(find::Mode::Below);
-    std::mutex mu;
-    std::condition_variable cv;
-    bool ready = false;
     logic.foundReady = [&] {
         std::lock_guard lock(mu);
         ready = true;

@@ -41,7 +41,7 @@ void frmWAV::BuildFind() {
         connect(new QShortcut(keys, this), &QShortcut::activated, this,
                 [this, mode = mode] { mnuFind_Click(mode); });
     // Ctrl+Enter in the list, taken on the press as in the line.
-    for (auto keys :
+    for (const auto& keys :
          {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
         auto* open = new QShortcut(keys, lstPath, nullptr, nullptr, Qt::WidgetShortcut);
         connect(open, &QShortcut::activated, this, [this] {

@@ -165,7 +165,7 @@ LineKey KeyInLine(int keyCode, int shift) {
 
 std::string StatusText(const State& s, size_t shown) {
     // Short: the line is as narrow as the list.
-    std::string text = std::to_string(shown) + (s.searching ? " \xe2\x80\xa6" : " gefunden");
+    std::string text = std::to_string(shown) + (s.searching ? ", sucht \xe2\x80\xa6" : " gefunden");
     if (s.silent == 1) text += ", 1 Ordner fehlt";
     if (s.silent > 1) text += ", " + std::to_string(s.silent) + " Ordner fehlen";
     return text;

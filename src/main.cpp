@@ -23,7 +23,8 @@ int main(int argc, char** argv) {
             "             without it, the folder shown last\n"
             "  --help     show this help and exit\n"
             "  --version  show the version and exit\n\n"
-            "Keys and mouse actions: see wavplayer(1).\n");
+            "Ctrl+F finds by name in the folder shown, Ctrl+Shift+F in it and every\n"
+            "folder below it. Keys and mouse actions: see wavplayer(1).\n");
         return 0;
     }
     // Wayland lets no program place its window or keep it on top; through XWayland both work.

@@ -42,6 +42,7 @@ FormLogic::FormLogic() {
 void FormLogic::Rebuild() {
     ++rebuilds_;
     if (listChanging) listChanging();
+    EndFind();
     filFiles.SetPath(dirDirs.Path());
     entries_.clear();
     entries_.reserve(1 + dirDirs.Names().size() + filFiles.Names().size());

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "mainwindow/FindLogic.h"
 #include "platform/dirlist.h"
 #include "util/Commands.h"
 
@@ -127,7 +128,32 @@ class FormLogic {
     // AppTitle and IniFile.
     static std::string StartFolder(const std::string& commandLine);
 
+    // Find by name. Ctrl+F (Here) shows the entries of this folder that match what is typed,
+    // Ctrl+Shift+F (Below) the matching WAV files of this folder and every folder below it, by
+    // their path relative to this folder, as a walk finds them. Opening a search keeps what was
+    // typed; any rebuild of the list ends it.
+    void OpenFind(find::Mode mode);
+    find::Mode Finding() const { return find_.mode; }
+    bool Searching() const { return find_.searching; }  // a walk is under way
+    // Filters again, or cancels the walk under way and starts the next (none for an empty line).
+    void TypeFind(const std::string& typed);
+    // Raised on a worker thread when a walk has finds to take, or ends.
+    std::function<void()> foundReady;
+    // Shows what the walk found since the last call in natural order; returns where the entry
+    // at row went (-1 for none).
+    int TakeFound(int row);
+    // The whole folder back; returns the row of the last played file when it lies in it.
+    int CloseFind();
+    // Ends the search at the match at row: a folder opens; a file's folder opens, and the
+    // file's row there is returned (-1 when it is not listed).
+    int OpenFound(int row);
+    std::string FindStatus() const;
+
   private:
+    void EndFind();
+
+    find::State find_;
+    std::vector<PathEntry> folder_;  // the whole folder while a search shows its matches
     std::vector<PathEntry> entries_;
     unsigned rebuilds_ = 0;
     bool loop_ = false;

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <cmath>
 
+#include "mainwindow/FindLine.h"
 #include "mainwindow/Icons.h"
 #include "mainwindow/PathListModel.h"
 #include "mainwindow/PathListView.h"
@@ -63,8 +64,12 @@ frmWAV::frmWAV() {
     BuildMenu();
     BuildLevelMenu();
     BuildAccess();
+    BuildFind();
     logic.listChanging = [this] { lstPathModel->BeginReset(); };
-    logic.listChanged = [this] { lstPathModel->EndReset(); };
+    logic.listChanged = [this] {
+        lstPathModel->EndReset();
+        if (logic.Finding() == find::Mode::Off && txtFind->isVisibleTo(this)) FindClose();
+    };
     Form_Load();
     SetLevel(FormLogic::SavedLevel(), false);
 }
@@ -73,6 +78,7 @@ frmWAV::frmWAV() {
 // widgets would otherwise outlive the members).
 frmWAV::~frmWAV() {
     logic.listChanging = logic.listChanged = nullptr;
+    logic.foundReady = nullptr;
     delete lstPath;
 }
 
@@ -97,6 +103,7 @@ void frmWAV::BuildControls() {
     connect(lstPath, &PathListView::pressed, this,
             [this](int button) { lstPath_MouseDown(static_cast<int16_t>(button), 0, 0, 0); });
     connect(lstPath, &PathListView::keyReleased, this, [this](int key, int shift) {
+        FindKeyInList(key);
         int16_t keyCode = static_cast<int16_t>(key), shiftState = static_cast<int16_t>(shift);
         lstPath_KeyUp(keyCode, shiftState);
     });
@@ -259,6 +266,7 @@ void frmWAV::Form_Resize() {
     const int w = Px(static_cast<int>(std::lround(PixelsToTwips(width()))) - kListWidthLess);
     // A window lower than the list's top margin keeps the list's last height.
     lstPath->resize(std::max(0, w), h > 0 ? h : lstPath->height());
+    PlaceFind(true);
 }
 
 void frmWAV::closeEvent(QCloseEvent* event) {

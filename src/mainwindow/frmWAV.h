@@ -3,6 +3,7 @@
 #pragma once
 #include <QWidget>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "mainwindow/FormLogic.h"
@@ -10,6 +11,9 @@
 class QAction;
 class QComboBox;
 class QEnterEvent;
+class QKeyEvent;
+class QTimer;
+class FindLine;
 class QGroupBox;
 class QLabel;
 class QMenu;
@@ -89,6 +93,19 @@ class frmWAV : public QWidget {
     // Drop: the local files of a text/uri-list drop, as byte paths, in the drop's order.
     void lstPath_OLEDragDrop(const QMimeData* data);
 
+    // Find by name: Ctrl+F in this folder, Ctrl+Shift+F below it, in the line above the list.
+    FindLine* txtFind = nullptr;
+    void mnuFind_Click(find::Mode mode);
+    void txtFind_Change();
+    void txtFind_KeyDown(QKeyEvent* event, find::LineKey key);
+    void txtFind_KeyUp(int KeyCode, int Shift, find::LineKey key);
+    // Escape: the whole folder back, with the last played file selected when it lies there.
+    void FindClose();
+    // Double click on a match below, or Ctrl+Enter: its folder, with the file selected.
+    void FindOpenSelected();
+    // A key released in the list: Escape closes a search too (and stops the sound, as ever).
+    void FindKeyInList(int KeyCode);
+
     // The selected row, -1 when nothing is selected.
     int ListIndex() const;
     // Selects row (or clears the selection for -1).
@@ -121,9 +138,18 @@ class frmWAV : public QWidget {
     void SelectDriveOf(const std::string& folder);
     // Starts what a handler decided.
     static void Apply(const SoundCall& call);
+    void BuildFind();
+    // The search line above the list when a search shows; fullHeight: the list was just sized
+    // for its top without the line.
+    void PlaceFind(bool fullHeight);
+    void TakeFound();
+    void ShowFindStatus();
 
     std::string labelText_;
     bool closing_ = false;          // set once the window is closing; a half-done drop stops then
     QTimer* levelShown_ = nullptr;  // ends the level's moment in the caption
     QString captionBefore_, levelCaption_;
+    struct FoundRelay;
+    std::shared_ptr<FoundRelay> foundRelay_;  // hands a walk's news to this window's thread
+    QTimer* findTimer_ = nullptr;
 };

@@ -1,0 +1,320 @@
+#include "mainwindow/FindLogic.h"
+
+#include <algorithm>
+
+#include "mainwindow/FormLogic.h"
+#include "startup/Globals.h"
+
+namespace find {
+
+namespace {
+
+// The code points of valid UTF-8, or none (false) when any sequence is invalid: overlong,
+// a surrogate, past U+10FFFF or cut short.
+bool DecodeUtf8(std::string_view s, std::u32string& out) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const size_t n = s.size();
+    for (size_t i = 0; i < n;) {
+        const unsigned c = p[i];
+        const int len = c < 0x80                ? 1
+                        : c >= 0xC2 && c < 0xE0 ? 2
+                        : c >= 0xE0 && c < 0xF0 ? 3
+                        : c >= 0xF0 && c < 0xF5 ? 4
+                                                : 0;
+        if (len == 0 || i + static_cast<size_t>(len) > n) return false;
+        char32_t cp = len == 1 ? c : c & (0x7F >> len);
+        for (int k = 1; k < len; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (p[i + k] & 0x3F);
+        }
+        if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp < 0xE000))) ||
+            (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
+            return false;
+        out.push_back(cp);
+        i += static_cast<size_t>(len);
+    }
+    return true;
+}
+
+// Lower case for the scripts sound names are written in: Latin (Latin-1 and Extended-A),
+// Greek and Cyrillic.
+char32_t Lower(char32_t c) {
+    if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + 32 : c;
+    if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) ||
+        (c >= 0x410 && c <= 0x42F))
+        return c + 32;
+    if (c >= 0x400 && c <= 0x40F) return c + 80;
+    if (c >= 0x100 && c <= 0x17F && c != 0x130 && c != 0x131 && c != 0x138 && c != 0x149 &&
+        c != 0x17F) {
+        // Pairs: even upper before odd lower, but odd upper from U+0139 to U+0148 and past U+0178.
+        const bool oddUpper = (c >= 0x139 && c <= 0x148) || c >= 0x179;
+        if ((c % 2 == 1) == oddUpper) return c + 1;
+        return c;
+    }
+    if (c == 0x178) return 0xFF;
+    return c;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+}  // namespace
+
+std::string Folded(std::string_view name) {
+    std::string out;
+    out.reserve(name.size());
+    if (std::all_of(name.begin(), name.end(), [](char c) { return (c & 0x80) == 0; })) {
+        for (char c : name) out.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c);
+        return out;
+    }
+    std::u32string cps;
+    if (!DecodeUtf8(name, cps)) {
+        cps.clear();
+        for (char c : name) cps.push_back(static_cast<unsigned char>(c));
+    }
+    for (char32_t c : cps) AppendUtf8(out, Lower(c));
+    return out;
+}
+
+NameMatch::NameMatch(std::string_view typed) {
+    const std::string folded = Folded(typed);
+    std::string_view rest(folded);
+    while (!rest.empty()) {
+        const size_t start = rest.find_first_not_of(' ');
+        if (start == std::string_view::npos) break;
+        rest.remove_prefix(start);
+        const size_t end = std::min(rest.find(' '), rest.size());
+        std::string_view word = rest.substr(0, end);
+        rest.remove_prefix(end);
+        const bool avoid = word[0] == '-';
+        if (avoid) word.remove_prefix(1);
+        if (!word.empty()) (avoid ? avoid_ : want_).emplace_back(word);
+    }
+}
+
+bool NameMatch::MatchesFolded(std::string_view folded) const {
+    for (const std::string& w : want_)
+        if (folded.find(w) == std::string_view::npos) return false;
+    for (const std::string& w : avoid_)
+        if (folded.find(w) != std::string_view::npos) return false;
+    return true;
+}
+
+std::vector<size_t> NameMatch::Filter(std::string_view all,
+                                      const std::vector<uint32_t>& ends) const {
+    std::vector<size_t> out;
+    auto matches = [&](size_t i) {
+        const uint32_t start = i ? ends[i - 1] : 0;
+        return MatchesFolded(all.substr(start, ends[i] - start));
+    };
+    if (want_.empty()) {
+        for (size_t i = 0; i < ends.size(); ++i)
+            if (matches(i)) out.push_back(i);
+        return out;
+    }
+    // Only the names the longest word occurs in are looked at: one pass over the bytes.
+    const std::string& lead = *std::max_element(
+        want_.begin(), want_.end(), [](auto& a, auto& b) { return a.size() < b.size(); });
+    size_t i = 0;
+    for (size_t at = all.find(lead); at != std::string_view::npos && i < ends.size();) {
+        while (i < ends.size() && ends[i] <= at) ++i;
+        if (i == ends.size()) break;
+        if (at + lead.size() > ends[i]) {  // across two names
+            at = all.find(lead, at + 1);
+            continue;
+        }
+        if (matches(i)) out.push_back(i);
+        at = all.find(lead, ends[i]);
+        ++i;
+    }
+    return out;
+}
+
+LineKey KeyInLine(int keyCode, int shift) {
+    switch (keyCode) {
+        case 33:  // Page Up
+        case 34:  // Page Down
+        case 38:  // Up
+        case 40:  // Down
+            return LineKey::Move;
+        case 13:
+            return shift & 2 ? LineKey::Open : LineKey::Play;
+        case 27:
+            return LineKey::Close;
+        case 9:
+            return LineKey::ToList;
+        default:
+            return LineKey::Edit;
+    }
+}
+
+std::string StatusText(const State& s, size_t shown) {
+    // Short: the line is as narrow as the list.
+    std::string text = std::to_string(shown) + (s.searching ? ", sucht \xe2\x80\xa6" : " gefunden");
+    if (s.silent == 1) text += ", 1 Ordner fehlt";
+    if (s.silent > 1) text += ", " + std::to_string(s.silent) + " Ordner fehlen";
+    return text;
+}
+
+}  // namespace find
+
+void FormLogic::OpenFind(find::Mode mode) {
+    if (find_.mode == mode) return;
+    const bool wasOff = find_.mode == find::Mode::Off;
+    if (wasOff) {
+        folder_ = entries_;
+        find_.shown.resize(folder_.size());
+        for (size_t i = 0; i < folder_.size(); ++i) find_.shown[i] = static_cast<uint32_t>(i);
+    }
+    find_.mode = mode;
+    if (mode == find::Mode::Here && find_.ends.empty()) {
+        for (const PathEntry& e : folder_) {
+            std::string_view name(e.text);
+            if (e.kind == EntryKind::Folder) name = name.substr(1, name.size() - 2);
+            if (e.kind != EntryKind::Parent) find_.folded += find::Folded(name);
+            find_.ends.push_back(static_cast<uint32_t>(find_.folded.size()));
+        }
+    }
+    TypeFind(find_.typed);
+}
+
+void FormLogic::TypeFind(const std::string& typed) {
+    if (find_.mode == find::Mode::Off) return;
+    find_.typed = typed;
+    find_.walk.reset();  // the walk under way stops at once
+    find_.searching = false;
+    find_.silent = 0;
+    const find::NameMatch match(typed);
+    if (listChanging) listChanging();
+    if (find_.mode == find::Mode::Here) {
+        std::vector<size_t> pick;
+        if (match.Empty()) {
+            pick.resize(folder_.size());
+            for (size_t i = 0; i < pick.size(); ++i) pick[i] = i;
+        } else {
+            pick = match.Filter(find_.folded, find_.ends);
+            if (!pick.empty() && folder_[pick[0]].kind == EntryKind::Parent)
+                pick.erase(pick.begin());
+        }
+        // Entries shown already move over; only the ones coming back are copied.
+        std::vector<PathEntry> next;
+        next.reserve(pick.size());
+        std::vector<uint32_t>& shown = find_.shown;
+        size_t k = 0;
+        for (size_t i : pick) {
+            while (k < shown.size() && shown[k] < i) ++k;
+            if (k < shown.size() && shown[k] == i)
+                next.push_back(std::move(entries_[k]));
+            else
+                next.push_back(folder_[i]);
+        }
+        entries_ = std::move(next);
+        shown.assign(pick.begin(), pick.end());
+    } else {
+        entries_.clear();
+        find_.shown.clear();
+    }
+    if (find_.mode == find::Mode::Below && !match.Empty()) {
+        find_.walk = search::Walk::Start(
+            dirDirs.Path(), [match](std::string_view name) { return match.Matches(name); },
+            foundReady);
+        find_.searching = true;
+    }
+    if (listChanged) listChanged();
+}
+
+int FormLogic::TakeFound(int row) {
+    if (!find_.walk) return row;
+    search::Walk::Progress p = find_.walk->Take();
+    find_.searching = !p.done;
+    find_.silent = p.silent;
+    if (p.found.empty()) return row;
+    std::sort(p.found.begin(), p.found.end(), dirlist::NaturalLess);
+    const bool selected = row >= 0 && row < static_cast<int>(entries_.size());
+    if (selected) {
+        const std::string& text = entries_[static_cast<size_t>(row)].text;
+        row += static_cast<int>(
+            std::lower_bound(p.found.begin(), p.found.end(), text, dirlist::NaturalLess) -
+            p.found.begin());
+    }
+    std::vector<PathEntry> merged;
+    merged.reserve(entries_.size() + p.found.size());
+    auto a = entries_.begin();
+    auto b = p.found.begin();
+    while (a != entries_.end() || b != p.found.end()) {
+        if (b == p.found.end() || (a != entries_.end() && !dirlist::NaturalLess(*b, a->text)))
+            merged.push_back(std::move(*a++));
+        else
+            merged.push_back({std::move(*b++), EntryKind::File});
+    }
+    if (listChanging) listChanging();
+    entries_ = std::move(merged);
+    if (listChanged) listChanged();
+    return selected ? row : -1;
+}
+
+int FormLogic::CloseFind() {
+    if (find_.mode == find::Mode::Off) return -1;
+    if (listChanging) listChanging();
+    entries_ = std::move(folder_);
+    EndFind();
+    if (listChanged) listChanged();
+    std::string folder = dirDirs.Path();
+    if (GetFilePath(CurrentWave) != AppendBackslash(folder)) return -1;
+    const std::string name = GetFileName(CurrentWave);
+    for (size_t i = 0; i < entries_.size(); ++i)
+        if (entries_[i].kind == EntryKind::File && entries_[i].text == name)
+            return static_cast<int>(i);
+    return -1;
+}
+
+int FormLogic::OpenFound(int row) {
+    if (find_.mode == find::Mode::Off || row < 0 || row >= static_cast<int>(entries_.size()))
+        return -1;
+    const PathEntry entry = entries_[static_cast<size_t>(row)];
+    std::string folder = dirDirs.Path();
+    AppendBackslash(folder);
+    if (entry.kind == EntryKind::Folder) {
+        CloseFind();
+        dirDirs.SetPath(folder + entry.text.substr(1, entry.text.size() - 2) + "/");
+        return -1;
+    }
+    const size_t slash = entry.text.rfind('/');
+    const std::string name = entry.text.substr(slash + 1);  // npos + 1 is 0
+    if (slash == std::string::npos) {                       // a match in this folder
+        CloseFind();
+    } else {
+        EndFind();
+        const std::string target = dirlist::NormalPath(folder + entry.text.substr(0, slash));
+        OpenAndRebuild(target);
+        if (dirDirs.Path() != target) return -1;  // it did not open: another folder shows
+    }
+    for (size_t i = 0; i < entries_.size(); ++i)
+        if (entries_[i].kind == EntryKind::File && entries_[i].text == name)
+            return static_cast<int>(i);
+    return -1;
+}
+
+std::string FormLogic::FindStatus() const {
+    return find_.mode == find::Mode::Off ? std::string() : find::StatusText(find_, entries_.size());
+}
+
+void FormLogic::EndFind() {
+    find_ = find::State();
+    folder_.clear();
+}

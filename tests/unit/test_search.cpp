@@ -1,0 +1,156 @@
+// Finding a sound by name: the match rule, the keys of the search line, and searches on a small
+// library, including a folder that does not answer and a link that leads back up.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <sstream>
+#include <thread>
+
+#include "TestSupport.h"
+#include "mainwindow/FormLogic.h"
+#include "startup/Globals.h"
+
+namespace {
+
+std::atomic<int> g_entered{0};
+
+// Every folder takes a while to answer, the first one least, so that a walk is surely under way
+// when the next character comes and the finds arrive folder by folder; "quiet" answers long
+// after the bound.
+void Slow(const std::string& folder) {
+    ++g_entered;
+    const bool top = folder.size() >= 5 && folder.compare(folder.size() - 5, 5, "/lib/") == 0;
+    const int ms = folder.find("quiet") != std::string::npos ? 1500 : top ? 100 : 200;
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+}  // namespace
+
+TEST(Find, MatchRule) {
+    // Typed, name (bytes), whether it matches.
+    const std::tuple<const char*, const char*, bool> rows[] = {
+        {"snare", "Snare 01.wav", true},
+        {"kick 808", "808 KICK.wav", true},
+        {"kick  808 ", "Kick 909.wav", false},
+        {"kick -soft", "kick SOFT.wav", false},
+        {"kick -soft", "kick hard.wav", true},
+        {"-soft -", "loud.wav", true},
+        {"\xc3\x84RGER", "\xc3\xa4rger.wav", true},    // Ä typed, ä in the name
+        {"\xc3\xa9t\xc3\xa9", "\xc9T\xc9.wav", true},  // Latin-1 bytes shown as ÉTÉ
+        {"\xc3\xa9", "e\xcc\x81.wav", false},          // a combining accent is no é
+        {"\xd0\xb1\xd0\xb0\xd1\x81", "\xd0\x91\xd0\x90\xd0\xa1.wav", true},  // Cyrillic
+        {"\xc5\x82",
+         "\xc5\x81\xc3\xb3"
+         "d\xc5\xba.wav",
+         true},                                       // Ł of Latin Extended-A
+        {"\xef\xbf\xbd", "\xe0\x80\x80.wav", false},  // overlong: each byte shown, no U+FFFD
+        {"\xc3\xa0\xc2\x80", "\xe0\x80\x80.wav", true}};
+    for (const auto& [typed, name, expected] : rows)
+        EXPECT_EQ(find::NameMatch(typed).Matches(name), expected) << typed << " / " << name;
+    EXPECT_TRUE(find::NameMatch(" - ").Empty());
+    EXPECT_FALSE(find::NameMatch("-x").Empty());
+}
+
+TEST(Find, KeysInTheLine) {
+    using find::LineKey;
+    const std::tuple<int, int, LineKey> rows[] = {
+        {40, 0, LineKey::Move},  {38, 1, LineKey::Move},  {34, 0, LineKey::Move},
+        {33, 0, LineKey::Move},  {13, 0, LineKey::Play},  {13, 2, LineKey::Open},
+        {27, 0, LineKey::Close}, {9, 0, LineKey::ToList}, {32, 0, LineKey::Edit},
+        {70, 2, LineKey::Edit},  {8, 0, LineKey::Edit},   {36, 0, LineKey::Edit}};
+    for (const auto& [code, shift, expected] : rows)
+        EXPECT_EQ(find::KeyInLine(code, shift), expected) << code << " " << shift;
+}
+
+using Row = std::pair<const char*, const char*>;
+
+class FindSteps : public testing::TestWithParam<Row> {
+  protected:
+    testsupport::TempDir root;
+    FormLogic logic;
+    int row = -1;
+
+    void SetUp() override {
+        for (const char* d : {"lib/Drums/Deep", "lib/Kicks", "lib/quiet", "lib/.hid", "app"})
+            root.mkdir(d);
+        for (const char* f :
+             {"lib/a.wav", "lib/Kick 01.wav", "lib/notes.txt", "lib/\xc9T\xc9.wav",
+              "lib/Drums/kick 02.WAV", "lib/Drums/snare.wav", "lib/quiet/kick q.wav",
+              "lib/Drums/Deep/Kick 10.wav", "lib/Drums/Deep/kick 9.wav", "lib/Drums/Deep/kick.txt",
+              "lib/Drums/Deep/a.wav", "lib/.hid/kick h.wav"})
+            root.write(f, "");
+        symlink("..", root.file("lib/Drums/up").c_str());
+        AppDir = root.file("app/");
+        search::SetWalkSeam(Slow, std::chrono::milliseconds(400));
+        logic.OpenAndRebuild(root.file("lib"));
+        g_entered = 0;
+    }
+    void TearDown() override {
+        search::SetWalkSeam(nullptr, dirlist::kScanBound);
+        AppDir = CurrentWave = "";
+    }
+
+    // Steps: here, below, type:TEXT ("_" for a blank), take (until the walk ends), take1 (until
+    // something was found), cur (the selected entry), sel:ENTRY,
+    // press, close, open, reload, ls, status, entered (folders the walks went into).
+    std::string Run(const std::string& steps) {
+        std::ostringstream log;
+        std::istringstream in(steps);
+        for (std::string step; in >> step;) {
+            const std::string op = step.substr(0, step.find(':'));
+            std::string arg = step.substr(std::min(step.size(), op.size() + 1));
+            std::replace(arg.begin(), arg.end(), '_', ' ');
+            if (op == "here" || op == "below")
+                logic.OpenFind(op == "here" ? find::Mode::Here : find::Mode::Below);
+            if (op == "type") logic.TypeFind(arg);
+            while (op == "take1" && logic.Entries().empty() && logic.Searching()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                row = logic.TakeFound(row);
+            }
+            while (op == "take" && logic.Searching()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                row = logic.TakeFound(row);
+            }
+            if (op == "sel") row = -1;
+            for (size_t i = 0; op == "sel" && i < logic.Entries().size(); ++i)
+                if (logic.Entries()[i].text == arg) row = static_cast<int>(i);
+            if (op == "press") logic.Press(1, row);
+            if (op == "close" || op == "open") {
+                row = op == "close" ? logic.CloseFind() : logic.OpenFound(row);
+                log << "sel=" << (row < 0 ? "" : logic.Entries()[static_cast<size_t>(row)].text)
+                    << " ";
+            }
+            if (op == "reload") logic.Rebuild();
+            for (size_t i = 0; op == "ls" && i <= logic.Entries().size(); ++i)
+                log << (i ? logic.Entries()[i - 1].text + "," : "ls=");
+            if (op == "ls") log << " ";
+            if (op == "status") log << "(" << logic.FindStatus() << ") ";
+            if (op == "cur") log << "cur=" << logic.Entries()[static_cast<size_t>(row)].text << " ";
+            if (op == "entered") log << "entered=" << g_entered << " ";
+        }
+        return log.str() + "in " + logic.dirDirs.Path().substr(root.path().size() + 1);
+    }
+};
+
+TEST_P(FindSteps, Run) { EXPECT_EQ(Run(GetParam().first), GetParam().second); }
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Find, FindSteps, testing::Values(
+    // This folder: folders match too, "[..]" never; an empty line is the whole folder.
+    Row{"here type:kick ls type:KICK_-01 ls type:\xc3\xa9t ls type:-k ls type:_ ls", "ls=[Kicks],Kick 01.wav, ls=[Kicks], ls=\xc9T\xc9.wav, ls=[Drums],[quiet],a.wav,\xc9T\xc9.wav, ls=[..],[Drums],[Kicks],[quiet],a.wav,Kick 01.wav,\xc9T\xc9.wav, in lib"},
+    // Below: WAV files only, in natural order, each folder once, hidden ones left out, the
+    // silent one skipped and counted. Opening the search again keeps what is typed.
+    Row{"below ls type:kick take ls status here ls below take status", "ls= ls=Drums/Deep/kick 9.wav,Drums/Deep/Kick 10.wav,Drums/kick 02.WAV,Kick 01.wav, (4 gefunden, 1 Ordner fehlt) ls=[Kicks],Kick 01.wav, (4 gefunden, 1 Ordner fehlt) in lib"},
+    // A new character cancels the walk under way: it went into its first folder only.
+    Row{"below type:k type:sn take ls entered", "ls=Drums/snare.wav, entered=7 in lib"},
+    // Escape: the whole folder, the file played last selected when it lies in it.
+    Row{"sel:a.wav press below type:kick take sel:Drums/kick_02.WAV close ls", "sel=a.wav ls=[..],[Drums],[Kicks],[quiet],a.wav,Kick 01.wav,\xc9T\xc9.wav, in lib"},
+    Row{"sel:a.wav press below type:a.wav take sel:Drums/Deep/a.wav press close", "sel= in lib"},
+    // Finds arriving later go in between; the selection stays on its file.
+    Row{"below type:kick take1 ls sel:Kick_01.wav take cur", "ls=Kick 01.wav, cur=Kick 01.wav in lib"},
+    // A match opens its folder, the file selected there; a folder match opens the folder.
+    Row{"below type:10 take sel:Drums/Deep/Kick_10.wav open status", "sel=Kick 10.wav () in lib/Drums/Deep"},
+    Row{"here type:x open ls type:kicks sel:[Kicks] open ls", "sel= ls= sel= ls=[..], in lib/Kicks"},
+    Row{"below type:kick reload status ls", "() ls=[..],[Drums],[Kicks],[quiet],a.wav,Kick 01.wav,\xc9T\xc9.wav, in lib"}));
+// clang-format on

@@ -42,10 +42,10 @@ TEST(Formats, EveryVariantPlays) {
 }
 
 // A tone on one channel only is heard on that channel's side only ("?": faintly): stereo, and
-// 5.1 in the usual wave order with the centre on both sides and the LFE on neither.
+// six channels without a mask, which alternate left and right.
 TEST(Formats, EachChannelIsHeardOnItsSide) {
     const std::tuple<int, int, const char*> rows[] = {{2, 0, "L"}, {2, 1, "R"},  {6, 0, "L"},
-                                                      {6, 1, "R"}, {6, 2, "LR"}, {6, 3, ""},
+                                                      {6, 1, "R"}, {6, 2, "L"}, {6, 3, "R"},
                                                       {6, 4, "L"}, {6, 5, "R"}};
     for (auto [channels, toned, heard] : rows) {
         TempDir dir;

@@ -71,7 +71,8 @@ void Mixer::RenderChunk(float* out, std::size_t frames) noexcept {
 }
 
 void Mixer::FadeOut(Fade& f, float* out, std::size_t frames) noexcept {
-    const std::size_t want = std::min(frames, fadeLen_ - f.pos);
+    // The rate, and with it the fade's length, may change during a fade.
+    const std::size_t want = std::min(frames, fadeLen_ - std::min(f.pos, fadeLen_));
     const std::size_t got = f.voice->ring.Read(scratch_, want);
     const double step = M_PI / static_cast<double>(fadeLen_);
     for (std::size_t i = 0; i < got; ++i) {

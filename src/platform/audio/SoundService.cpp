@@ -147,7 +147,12 @@ void ReadLoop(const std::shared_ptr<Shared>& sh, const std::shared_ptr<Job>& j) 
 }
 
 void Reader(const std::shared_ptr<Shared>& sh, const std::shared_ptr<Job>& j) {
-    ReadLoop(sh, j);
+    // A read that throws (memory gone) ends this sound like a failed read; the count below must
+    // still go down, or the reader cap fills.
+    try {
+        ReadLoop(sh, j);
+    } catch (...) {
+    }
     j->voice->Release();
     std::lock_guard<std::mutex> lock(sh->mu);
     j->exited = true;

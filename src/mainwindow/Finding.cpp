@@ -105,6 +105,8 @@ void frmWAV::txtFind_KeyDown(QKeyEvent* event, find::LineKey key) {
 
 void frmWAV::txtFind_KeyUp(int KeyCode, int Shift, find::LineKey key) {
     int16_t code = static_cast<int16_t>(KeyCode), shift = static_cast<int16_t>(Shift);
+    // Ctrl+Up and Ctrl+Down set the preview level in the list they go to; they replay nothing.
+    if ((KeyCode == 38 || KeyCode == 40) && (Shift & 2)) return;
     if (key == find::LineKey::Move || key == find::LineKey::Play) lstPath_KeyUp(code, shift);
     if (key != find::LineKey::Close) return;
     FindClose();

@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "TestSupport.h"
+#include "mainwindow/FindLine.h"
 #include "mainwindow/PathListView.h"
 #include "mainwindow/frmWAV.h"
 #include "sound/Sound.h"
@@ -43,9 +44,12 @@ class AccessTest : public QObject, Sound::Player {
         QTRY_COMPARE(rows->cellAt(2, 0)->text(QAccessible::Description),
                      "0:00.500 · 44.1 kHz · 16-bit · mono");
         QCOMPARE(rows->cellAt(1, 0)->text(QAccessible::Name), "Ordner Drums");
-        // The level as saved; four steps down, neither replaying nor moving; the menu's entries.
+        // The level as saved; four steps down, in the list and in the search line, neither
+        // replaying nor moving; the menu's entries.
         QCOMPARE(form.logic.Level(), -6);
-        for (int i = 4; i--;) QTest::keyClick(form.lstPath, Qt::Key_Down, Qt::ControlModifier);
+        for (QWidget* to :
+             std::vector<QWidget*>{form.lstPath, form.lstPath, form.txtFind, form.txtFind})
+            QTest::keyClick(to, Qt::Key_Down, Qt::ControlModifier);
         QCOMPARE(heard.join(",") + QString::number(gain) + form.windowTitle(),
                  "0.125893Brimvale WAV-Player/Looper – Vorhörpegel: -18 dB");
         QStringList menu;

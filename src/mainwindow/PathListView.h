@@ -61,7 +61,7 @@ class PathListView : public QListView {
     int hoverRow_ = -1;
     QByteArray hoverPath_;
     QPoint hoverAt_;
-    qint64 hoverStart_ = 0;  // on clock
+    qint64 hoverStart_ = 0;   // on clock
     bool levelCtrl_ = false;  // the Ctrl of a level key, until released
     int levelArrow_ = 0;      // the arrow of a level key, until released
 };

@@ -44,7 +44,7 @@ TEST(Formats, EveryVariantPlays) {
 // A tone on one channel only is heard on that channel's side only ("?": faintly): stereo, and
 // six channels without a mask, which alternate left and right.
 TEST(Formats, EachChannelIsHeardOnItsSide) {
-    const std::tuple<int, int, const char*> rows[] = {{2, 0, "L"}, {2, 1, "R"},  {6, 0, "L"},
+    const std::tuple<int, int, const char*> rows[] = {{2, 0, "L"}, {2, 1, "R"}, {6, 0, "L"},
                                                       {6, 1, "R"}, {6, 2, "L"}, {6, 3, "R"},
                                                       {6, 4, "L"}, {6, 5, "R"}};
     for (auto [channels, toned, heard] : rows) {

@@ -19,6 +19,6 @@ ctest --test-dir build-tsan --output-on-failure -L audio -LE e2e
 # The logic rows run steps in a forked copy, which starts workers of its own while the parent's
 # idle workers wait on: allowed here, as the copy touches nothing the parent's threads hold.
 TSAN_OPTIONS="$TSAN_OPTIONS die_after_fork=0" \
-    ctest --test-dir build-tsan --output-on-failure -R '^(test_window|.*Logic\..*|Workers\..*)$'
+    ctest --test-dir build-tsan --output-on-failure -R '^(test_window|.*Logic\..*|Find.*|Workers\..*)$'
 TSAN_OPTIONS="$TSAN_OPTIONS suppressions=$PWD/tests/e2e/tsan.supp" \
     ctest --test-dir build-tsan --output-on-failure -R '^e2e_pipewire(_output)?$'

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "RatioReporter.h"
 #include "platform/dirlist.h"
 
 namespace {
@@ -140,18 +141,6 @@ BENCHMARK(BM_ReadFolderOnce)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_BareBaseline)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_QDir)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
-// Keeps the time of every run so the ratios can be printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
-    std::map<std::string, double> ms;  // by function name, in the unit the run reports
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs)
-            if (!r.error_occurred) ms[r.run_name.function_name] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -161,11 +150,7 @@ int main(int argc, char** argv) {
     fixture = &f;
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto& t = reporter.ms;
-    auto at = [&t](const char* name) {
-        auto it = t.find(name);
-        return it == t.end() ? 0.0 : it->second;
-    };
+    auto at = [&](const char* name) { return reporter.At(name); };
     const double rebuild = at("BM_Rebuild"), once = at("BM_ReadFolderOnce");
     const double bare = at("BM_BareBaseline"), qdir = at("BM_QDir");
     if (rebuild > 0 && bare > 0 && qdir > 0) {

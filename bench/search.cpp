@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "RatioReporter.h"
 #include "mainwindow/FormLogic.h"
 
 namespace {
@@ -163,17 +164,6 @@ BENCHMARK(BM_FindBelow)->Arg(0)->Unit(benchmark::kMillisecond)->MinTime(2.0)->Us
 BENCHMARK(BM_BareBaseline)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 BENCHMARK(BM_FindBelow)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
 
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
-    std::map<std::string, double> ms;  // by run name, in milliseconds
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs)
-            if (!r.error_occurred) ms[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -183,11 +173,7 @@ int main(int argc, char** argv) {
     fixture = &f;
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    auto at = [&](const std::string& prefix) {
-        for (const auto& [name, t] : reporter.ms)
-            if (name.rfind(prefix, 0) == 0) return t;
-        return 0.0;
-    };
+    auto at = [&](const std::string& prefix) { return reporter.At(prefix); };
     double filter = 0;
     for (int i = 0; i < 6; ++i) filter = std::max(filter, at("BM_FilterHere/" + std::to_string(i)));
     const double below = at("BM_FindBelow/0"), bare = at("BM_BareBaseline"),

@@ -45,6 +45,7 @@ void frmWAV::BuildFind() {
          {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
         auto* open = new QShortcut(keys, lstPath, nullptr, nullptr, Qt::WidgetShortcut);
         connect(open, &QShortcut::activated, this, [this] {
+            if (logic.ShowingFavourites()) return FavouriteOpenSelected();
             if (logic.Finding() != find::Mode::Off) FindOpenSelected();
         });
     }

@@ -43,6 +43,7 @@ void FormLogic::Rebuild() {
     ++rebuilds_;
     if (listChanging) listChanging();
     EndFind();
+    favList_ = false;
     filFiles.SetPath(dirDirs.Path());
     entries_.clear();
     entries_.reserve(1 + dirDirs.Names().size() + filFiles.Names().size());
@@ -149,7 +150,9 @@ std::string FormLogic::WavePath(int row) const {
     std::string folder = dirDirs.Path();
     AppendBackslash(folder);
     if (row < 0 || row >= static_cast<int>(entries_.size())) return folder;
-    return folder + entries_[static_cast<size_t>(row)].text;
+    const std::string& text = entries_[static_cast<size_t>(row)].text;
+    if (favList_ && text[0] == '/') return text;  // a favourite, by its whole path
+    return folder + text;
 }
 
 void FormLogic::Unload(float top, float left, float height, float width) const {

@@ -7,10 +7,12 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "mainwindow/FindLogic.h"
 #include "platform/dirlist.h"
+#include "platform/playlist.h"
 #include "util/Commands.h"
 
 enum class EntryKind { Parent, Folder, File };
@@ -149,6 +151,25 @@ class FormLogic {
     int OpenFound(int row);
     std::string FindStatus() const;
 
+    // Places and favourites (PlacesLogic.cpp). The favourites' playlist and GTK's bookmarks
+    // file; tests point them elsewhere.
+    playlist::Favourites favourites{playlist::FavouritesFile()};
+    std::string bookmarksFile;
+    bool IsFavourite(const std::string& path) const { return favourites.Contains(path); }
+    // A favourite shown as gone: its file was not there when the favourites were listed.
+    bool FavouriteGone(const std::string& path) const { return gone_.count(path) != 0; }
+    // Ctrl+D: marks or unmarks the file at row; false when nothing changed.
+    bool ToggleFavourite(int row);
+    // Ctrl+Shift+D: bookmarks this folder or removes its bookmark; none when nothing changed.
+    std::optional<bool> ToggleBookmark();
+    // A choice in the volume box: a folder ("" lists the favourites); false (nothing changed)
+    // when it cannot be opened.
+    bool OpenPlace(const std::string& place);
+    bool ShowingFavourites() const { return favList_; }
+    // Double click or Ctrl+Enter on a favourite: its folder, and the file's row there (-1 when it
+    // is not listed); -2 when the folder cannot be opened (nothing changed).
+    int OpenFavourite(int row);
+
   private:
     void EndFind();
 
@@ -159,4 +180,6 @@ class FormLogic {
     bool loop_ = false;
     bool keepTop_ = false;
     int level_ = 0;
+    bool favList_ = false;                  // the favourites show instead of a folder
+    std::unordered_set<std::string> gone_;  // favourites whose file was missing when listed
 };

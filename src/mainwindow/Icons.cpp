@@ -72,6 +72,21 @@ QPixmap DrawReload(int size) {
     return c.Done();
 }
 
+QPixmap DrawStar(int size, bool gone) {
+    Canvas c(size, 16);
+    QPainter& p = c.painter;
+    QPolygonF star;
+    for (int i = 0; i < 10; ++i) {
+        const double r = i % 2 ? 3.2 : 7.5, a = M_PI / 2 + i * M_PI / 5;
+        star << QPointF(8 + r * std::cos(a), 8.5 - r * std::sin(a));
+    }
+    p.setPen(QPen(gone ? QColor(128, 128, 128) : QColor(120, 80, 0), 1));
+    p.setBrush(gone ? QBrush(Qt::NoBrush) : QBrush(QColor(255, 200, 0)));
+    p.drawPolygon(star);
+    if (gone) p.drawLine(QPointF(2, 14), QPointF(14, 2));
+    return c.Done();
+}
+
 }  // namespace
 
 QIcon AppIcon() {
@@ -86,4 +101,18 @@ QIcon ReloadIcon() {
     QIcon icon;
     for (int s : {16, 24, 32, 48}) icon.addPixmap(DrawReload(s));
     return icon;
+}
+
+QIcon StarIcon(bool gone) {
+    static const QIcon icons[2] = {[] {
+                                       QIcon i;
+                                       for (int s : {16, 32}) i.addPixmap(DrawStar(s, false));
+                                       return i;
+                                   }(),
+                                   [] {
+                                       QIcon i;
+                                       for (int s : {16, 32}) i.addPixmap(DrawStar(s, true));
+                                       return i;
+                                   }()};
+    return icons[gone ? 1 : 0];
 }

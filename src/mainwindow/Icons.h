@@ -6,3 +6,6 @@
 QIcon AppIcon();
 // Two circular arrows: the reload sign.
 QIcon ReloadIcon();
+// The favourite's mark in a list row: a gold star; an outlined one, struck through, for a
+// favourite whose file is gone.
+QIcon StarIcon(bool gone);

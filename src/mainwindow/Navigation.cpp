@@ -22,6 +22,7 @@ void frmWAV::Command2_Click() {
 
 void frmWAV::lstPath_DblClick() {
     if (logic.Finding() == find::Mode::Below) return FindOpenSelected();
+    if (logic.ShowingFavourites()) return FavouriteOpenSelected();
     if (logic.DoubleClick(ListIndex()) == FormLogic::DoubleClickAction::OpenedFolder)
         SetLabelText(dirDirs.Path());
     else

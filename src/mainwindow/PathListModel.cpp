@@ -1,6 +1,9 @@
 #include "mainwindow/PathListModel.h"
 
+#include <QColor>
 #include <QStringDecoder>
+
+#include "mainwindow/Icons.h"
 
 int PathListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : Count();
@@ -12,6 +15,14 @@ QVariant PathListModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole) return DisplayName(entry.text);
     if (role == kFilePathRole && entry.kind == EntryKind::File)
         return QByteArray::fromStdString(logic_.WavePath(index.row()));
+    if ((role == Qt::DecorationRole || role == Qt::ForegroundRole) &&
+        entry.kind == EntryKind::File) {
+        const std::string path = logic_.WavePath(index.row());
+        if (!logic_.IsFavourite(path)) return {};
+        const bool gone = logic_.FavouriteGone(path);
+        if (role == Qt::DecorationRole) return StarIcon(gone);
+        if (gone) return QColor(128, 128, 128);
+    }
     if (role == Qt::AccessibleTextRole) {
         if (entry.kind == EntryKind::Parent)
             return QString::fromUtf8(

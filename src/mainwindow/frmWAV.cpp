@@ -63,6 +63,7 @@ frmWAV::frmWAV() {
     BuildControls();
     BuildMenu();
     BuildLevelMenu();
+    BuildPlaces();
     BuildAccess();
     BuildFind();
     logic.listChanging = [this] { lstPathModel->BeginReset(); };
@@ -103,6 +104,7 @@ void frmWAV::BuildControls() {
     connect(lstPath, &PathListView::pressed, this,
             [this](int button) { lstPath_MouseDown(static_cast<int16_t>(button), 0, 0, 0); });
     connect(lstPath, &PathListView::keyReleased, this, [this](int key, int shift) {
+        if (MarkKeyReleased(key)) return;
         FindKeyInList(key);
         int16_t keyCode = static_cast<int16_t>(key), shiftState = static_cast<int16_t>(shift);
         lstPath_KeyUp(keyCode, shiftState);
@@ -204,6 +206,7 @@ void frmWAV::FillDrives() {
     drvDrives->clear();
     for (const std::string& d : dirlist::Drives())
         drvDrives->addItem(DisplayName(d), QByteArray::fromStdString(d));
+    FillPlaces();
 }
 
 void frmWAV::Form_Load() {
@@ -295,8 +298,10 @@ void frmWAV::dirDirs_Change() { logic.Rebuild(); }
 
 void frmWAV::drvDrives_Change() {
     // A volume that cannot be opened: the box goes back to the current folder's volume.
-    if (!logic.OpenDrive(drvDrives->currentData().toByteArray().toStdString()))
+    if (!logic.OpenPlace(drvDrives->currentData().toByteArray().toStdString()))
         SelectDriveOf(dirDirs.Path());
+    else if (logic.ShowingFavourites())
+        SetLabelText("Favoriten");
 }
 
 int frmWAV::ListIndex() const {

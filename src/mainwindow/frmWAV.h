@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "mainwindow/FormLogic.h"
 
@@ -106,6 +107,15 @@ class frmWAV : public QWidget {
     // A key released in the list: Escape closes a search too (and stops the sound, as ever).
     void FindKeyInList(int KeyCode);
 
+    // Places and favourites: the user's places after the volumes in the drive box, Ctrl+D (the
+    // selected file a favourite, again: no more), Ctrl+Shift+D (this folder bookmarked, again:
+    // no more) and "Favorit" in the menu after the level entries.
+    QAction* mnuFavourite = nullptr;
+    void mnuFavourite_Click();
+    void BookmarkFolder();
+    // Double click on a favourite, or Ctrl+Enter: its folder, with the file selected.
+    void FavouriteOpenSelected();
+
     // The selected row, -1 when nothing is selected.
     int ListIndex() const;
     // Selects row (or clears the selection for -1).
@@ -144,6 +154,10 @@ class frmWAV : public QWidget {
     void PlaceFind(bool fullHeight);
     void TakeFound();
     void ShowFindStatus();
+    void BuildPlaces();
+    void FillPlaces();
+    // The releases of a mark key and its modifiers replay nothing: true for one of them.
+    bool MarkKeyReleased(int keyCode);
 
     std::string labelText_;
     bool closing_ = false;          // set once the window is closing; a half-done drop stops then
@@ -152,4 +166,5 @@ class frmWAV : public QWidget {
     struct FoundRelay;
     std::shared_ptr<FoundRelay> foundRelay_;  // hands a walk's news to this window's thread
     QTimer* findTimer_ = nullptr;
+    std::vector<int> markHeld_;  // key codes of the mark key last pressed, until released
 };

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/textfile.h"
+
 namespace profile {
 namespace {
 
@@ -111,108 +113,7 @@ std::optional<KeyLine> FindKey(const std::string& bytes, const std::vector<Line>
     return std::nullopt;
 }
 
-enum class Load { ok, missing, failed };
-
-// Reads a regular file whole. FIFOs and devices are refused so that a strange settings path
-// can never block or run forever.
-Load ReadFile(const std::string& path, std::string& out) {
-    out.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return errno == ENOENT ? Load::missing : Load::failed;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return Load::failed;
-    }
-    // Grow as the file turns out to be longer than fstat said (it may be written meanwhile).
-    size_t have = 0;
-    out.resize(static_cast<size_t>(st.st_size) + 1);
-    for (;;) {
-        if (have == out.size()) out.resize(out.size() * 2);
-        ssize_t n = ::read(fd, out.data() + have, out.size() - have);
-        if (n > 0) {
-            have += static_cast<size_t>(n);
-        } else if (n == 0) {
-            break;
-        } else if (errno != EINTR) {
-            ::close(fd);
-            out.clear();
-            return Load::failed;
-        }
-    }
-    ::close(fd);
-    out.resize(have);
-    return Load::ok;
-}
-
 bool HasNul(const std::string& s) { return s.find('\0') != std::string::npos; }
-
-// The file that a write must replace: a symlinked settings file is written through to its
-// target (created when missing), so the link itself stays.
-std::string WriteTarget(const std::string& file) {
-    namespace fs = std::filesystem;
-    fs::path p = file;
-    std::error_code ec;
-    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(p, ec)); ++hops) {
-        fs::path target = fs::read_symlink(p, ec);
-        if (ec) break;
-        p = target.is_absolute() ? target : p.parent_path() / target;
-    }
-    return p.string();
-}
-
-mode_t CurrentUmask() {
-    // umask() can only be read by setting it, which races with other threads; the kernel also
-    // reports it here.
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("Umask:", 0) == 0)
-            return static_cast<mode_t>(std::strtol(line.c_str() + 6, nullptr, 8));
-    }
-    return 022;
-}
-
-bool WriteFully(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Replaces target with bytes through a temporary file in the same folder, so that a reader (or a
-// crash) sees either the old file or the new one, never a part.
-bool ReplaceFile(const std::string& target, const std::string& bytes, const struct stat* old) {
-    size_t slash = target.rfind('/');
-    std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    // The temporary name must fit where the target's own name just fits.
-    const size_t maxName = NAME_MAX - 8;  // room for "." and ".XXXXXX"
-    std::string tmp = dir + "." + name.substr(0, maxName) + ".XXXXXX";
-    int fd = ::mkstemp(tmp.data());
-    if (fd < 0) return false;
-    mode_t mode = old ? (old->st_mode & 07777) : (0666 & ~CurrentUmask());
-    bool ok = ::fchmod(fd, mode) == 0 && WriteFully(fd, bytes) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok) ok = ::rename(tmp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    // Make the rename itself durable; a failure here no longer endangers the old content.
-    int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -220,7 +121,7 @@ std::optional<std::string> Read(const std::string& file, const std::string& sect
                                 const std::string& key) {
     if (HasNul(file)) return std::nullopt;
     std::string bytes;
-    if (ReadFile(file, bytes) != Load::ok) return std::nullopt;
+    if (textfile::Read(file, bytes) != textfile::Load::ok) return std::nullopt;
     std::vector<Line> lines = SplitLines(bytes);
     auto sec = FindSection(bytes, lines, Trim(section));
     if (!sec) return std::nullopt;
@@ -302,18 +203,17 @@ bool Write(const std::string& file, const std::string& section, const std::strin
 size_t WriteAll(const std::string& file, const std::string& section,
                 const std::vector<std::pair<std::string, std::string>>& entries) {
     if (file.empty() || HasNul(file)) return 0;
-    std::string target = WriteTarget(file);
+    std::string target = textfile::WriteTarget(file);
     std::string bytes;
-    Load load = ReadFile(target, bytes);
-    if (load == Load::failed) return 0;
-    struct stat old {};
-    bool hadFile = load == Load::ok && ::stat(target.c_str(), &old) == 0;
+    textfile::Load load = textfile::Read(target, bytes);
+    if (load == textfile::Load::failed) return 0;
+    bool hadFile = load == textfile::Load::ok;
     const std::string before = bytes;
     size_t written = 0;
     for (const auto& [key, value] : entries) written += Apply(bytes, section, key, value) ? 1 : 0;
     if (written == 0) return 0;
     if (hadFile && bytes == before) return written;
-    return ReplaceFile(target, bytes, hadFile ? &old : nullptr) ? written : 0;
+    return textfile::Replace(target, bytes) ? written : 0;
 }
 
 }  // namespace profile

@@ -1,0 +1,70 @@
+// Places and favourites in the window: the user's places after the volumes in the drive box,
+// Ctrl+D and Ctrl+Shift+D, "Favorit" in the pop-up menu, and opening a favourite's folder.
+#include <QAction>
+#include <QComboBox>
+#include <QMenu>
+#include <QShortcut>
+#include <algorithm>
+
+#include "mainwindow/PathListModel.h"
+#include "mainwindow/PathListView.h"
+#include "mainwindow/frmWAV.h"
+#include "platform/bookmarks.h"
+
+void frmWAV::BuildPlaces() {
+    mnuPop->addSeparator();
+    mnuFavourite = mnuPop->addAction("Favorit");
+    mnuFavourite->setObjectName("mnuFavourite");
+    mnuFavourite->setCheckable(true);
+    // Shown beside the entry only: the window's own shortcut below takes the key.
+    mnuFavourite->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    mnuFavourite->setShortcutContext(Qt::WidgetShortcut);
+    connect(mnuFavourite, &QAction::triggered, this, [this] { mnuFavourite_Click(); });
+    connect(mnuPop, &QMenu::aboutToShow, this, [this] {
+        const int row = ListIndex();
+        const bool file =
+            row >= 0 && logic.Entries()[static_cast<size_t>(row)].kind == EntryKind::File;
+        mnuFavourite->setEnabled(file);
+        mnuFavourite->setChecked(file && logic.IsFavourite(logic.WavePath(row)));
+    });
+    for (bool folder : {false, true}) {
+        const QKeySequence keys(folder ? Qt::CTRL | Qt::SHIFT | Qt::Key_D : Qt::CTRL | Qt::Key_D);
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, [this, folder] {
+            markHeld_ = folder ? std::vector<int>{68, 17, 16} : std::vector<int>{68, 17};
+            folder ? BookmarkFolder() : mnuFavourite_Click();
+        });
+    }
+}
+
+void frmWAV::FillPlaces() {
+    for (const bookmarks::Place& p : bookmarks::UserPlaces())
+        drvDrives->addItem(DisplayName(p.label), QByteArray::fromStdString(p.path));
+    drvDrives->addItem("Favoriten", QByteArray());
+}
+
+bool frmWAV::MarkKeyReleased(int keyCode) {
+    auto held = std::find(markHeld_.begin(), markHeld_.end(), keyCode);
+    if (held == markHeld_.end()) return false;
+    markHeld_.erase(held);
+    return true;
+}
+
+void frmWAV::mnuFavourite_Click() {
+    if (logic.ToggleFavourite(ListIndex())) lstPath->viewport()->update();
+}
+
+void frmWAV::BookmarkFolder() {
+    if (!logic.ToggleBookmark()) return;
+    // The box shows the new list of places, and still what it showed.
+    const QVariant shown = drvDrives->currentData();
+    FillDrives();
+    drvDrives->setCurrentIndex(std::max(0, drvDrives->findData(shown)));
+}
+
+void frmWAV::FavouriteOpenSelected() {
+    const int row = logic.OpenFavourite(ListIndex());
+    if (row == -2) return;  // its folder cannot be opened: the favourites stay
+    SetLabelText(dirDirs.Path());
+    SetListIndex(row);
+    lstPath->setFocus();
+}

@@ -54,7 +54,7 @@ class AccessTest : public QObject, Sound::Player {
                  "0.125893Brimvale WAV-Player/Looper – Vorhörpegel: -18 dB");
         QStringList menu;
         for (auto* a : form.mnuPop->actions().mid(6)) menu << a->text() + a->shortcut().toString();
-        QCOMPARE(menu.join("|"), "|LauterCtrl+Up|LeiserCtrl+Down");
+        QCOMPARE(menu.join("|"), "|LauterCtrl+Up|LeiserCtrl+Down||FavoritCtrl+D");
         // Back, Root and reload hand the focus to the list; the hidden sink never takes it.
         for (QPushButton* b : {form.Command2, form.cmdBack, form.cmdRoot}) {
             b->setFocus(), b->click();

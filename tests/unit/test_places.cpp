@@ -2,8 +2,7 @@
 // programs, keep every line they do not own; a favourite whose file is gone shows as such.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
+#include <cstdio>
 #include <tuple>
 
 #include "TestSupport.h"
@@ -11,15 +10,6 @@
 #include "platform/bookmarks.h"
 
 using namespace testsupport;
-
-namespace {
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-}  // namespace
 
 TEST(Places, BookmarksKeepTheirLines) {
     // bookmarks file before; folder toggled; the file after; the places read from before.
@@ -82,7 +72,7 @@ TEST(Places, FavouritesInTheListAndOnDisk) {
     logic.favourites = playlist::Favourites(file);
     logic.OpenAndRebuild(dir.file("s"));
     ASSERT_TRUE(logic.ToggleFavourite(1));  // [..], kick.wav, snare.wav
-    EXPECT_EQ(Slurp(file), dir.fill("# mine\n@/s/gone.wav\n@/s/kick.wav\n"));
+    EXPECT_EQ(ReadAll(file), dir.fill("# mine\n@/s/gone.wav\n@/s/kick.wav\n"));
     EXPECT_FALSE(logic.ToggleFavourite(0));
     // Renamed after it was marked: the old name shows as gone, and is unmarked from the list.
     std::rename(dir.file("s/kick.wav").c_str(), dir.file("s/k2.wav").c_str());
@@ -92,7 +82,7 @@ TEST(Places, FavouritesInTheListAndOnDisk) {
     EXPECT_TRUE(logic.FavouriteGone(dir.file("s/gone.wav")) &&
                 logic.FavouriteGone(dir.file("s/kick.wav")));
     EXPECT_TRUE(logic.ToggleFavourite(0));
-    EXPECT_EQ(Slurp(file), dir.fill("# mine\n@/s/kick.wav\n"));
+    EXPECT_EQ(ReadAll(file), dir.fill("# mine\n@/s/kick.wav\n"));
     EXPECT_EQ(logic.OpenFavourite(1), -1);  // its folder opens; the file is not there
     EXPECT_EQ(logic.dirDirs.Path(), dir.file("s"));
     EXPECT_FALSE(logic.ShowingFavourites());
@@ -105,5 +95,5 @@ TEST(Places, FavouritesInTheListAndOnDisk) {
     logic.favourites.Load();
     EXPECT_FALSE(logic.favourites.Toggle("/s/b.wav").has_value());
     EXPECT_TRUE(logic.favourites.Paths().empty());
-    EXPECT_EQ(Slurp(file), big);
+    EXPECT_EQ(ReadAll(file), big);
 }

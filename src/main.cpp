@@ -24,7 +24,10 @@ int main(int argc, char** argv) {
             "  --help     show this help and exit\n"
             "  --version  show the version and exit\n\n"
             "Ctrl+F finds by name in the folder shown, Ctrl+Shift+F in it and every\n"
-            "folder below it. Keys and mouse actions: see wavplayer(1).\n");
+            "folder below it. Ctrl+D marks the selected file as a favourite (listed\n"
+            "under \"Favoriten\" in the volume box; ~/.local/share/wavplayer/Favoriten.m3u8),\n"
+            "Ctrl+Shift+D bookmarks the folder (~/.config/gtk-3.0/bookmarks).\n"
+            "Keys and mouse actions: see wavplayer(1).\n");
         return 0;
     }
     // Wayland lets no program place its window or keep it on top; through XWayland both work.

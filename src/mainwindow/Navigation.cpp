@@ -15,8 +15,8 @@ void frmWAV::cmdRoot_Click() {
 
 void frmWAV::Command2_Click() {
     // The rebuild reads the WAV files afresh; the sub-folders stay as they were read when the
-    // folder was opened.
-    dirDirs_Change();
+    // folder was opened. The favourites are read afresh as they are.
+    logic.ShowingFavourites() ? static_cast<void>(logic.OpenPlace("")) : dirDirs_Change();
     lstPath->setFocus();
 }
 

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QMenu>
 #include <QShortcut>
+#include <QStyledItemDelegate>
 #include <algorithm>
 
 #include "mainwindow/PathListModel.h"
@@ -11,7 +12,27 @@
 #include "mainwindow/frmWAV.h"
 #include "platform/bookmarks.h"
 
+namespace {
+
+// The favourite's star sits at the row's right end, so names stay aligned and unchanged.
+class MarkDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->decorationPosition = QStyleOptionViewItem::Right;
+        option->decorationAlignment = Qt::AlignRight | Qt::AlignVCenter;
+    }
+};
+
+}  // namespace
+
 void frmWAV::BuildPlaces() {
+    lstPath->setItemDelegate(new MarkDelegate(lstPath));
+    const int line = QFontMetrics(lstPath->font()).height();  // a star no taller than a row
+    lstPath->setIconSize(QSize(line, line));
     mnuPop->addSeparator();
     mnuFavourite = mnuPop->addAction("Favorit");
     mnuFavourite->setObjectName("mnuFavourite");
@@ -30,7 +51,10 @@ void frmWAV::BuildPlaces() {
     for (bool folder : {false, true}) {
         const QKeySequence keys(folder ? Qt::CTRL | Qt::SHIFT | Qt::Key_D : Qt::CTRL | Qt::Key_D);
         connect(new QShortcut(keys, this), &QShortcut::activated, this, [this, folder] {
-            markHeld_ = folder ? std::vector<int>{68, 17, 16} : std::vector<int>{68, 17};
+            // Only the list replays on a release; elsewhere the releases do nothing anyway.
+            markHeld_.clear();
+            if (lstPath->hasFocus())
+                markHeld_ = folder ? std::vector<int>{68, 17, 16} : std::vector<int>{68, 17};
             folder ? BookmarkFolder() : mnuFavourite_Click();
         });
     }

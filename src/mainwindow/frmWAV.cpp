@@ -300,8 +300,6 @@ void frmWAV::drvDrives_Change() {
     // A volume that cannot be opened: the box goes back to the current folder's volume.
     if (!logic.OpenPlace(drvDrives->currentData().toByteArray().toStdString()))
         SelectDriveOf(dirDirs.Path());
-    else if (logic.ShowingFavourites())
-        SetLabelText("Favoriten");
 }
 
 int frmWAV::ListIndex() const {

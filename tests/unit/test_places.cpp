@@ -88,6 +88,9 @@ TEST(Places, FavouritesInTheListAndOnDisk) {
     EXPECT_FALSE(logic.ShowingFavourites());
     logic.OpenPlace("");
     EXPECT_EQ(logic.OpenPlace(dir.file("nowhere")), false);
+    logic.favourites.Toggle(dir.file("nowhere/x.wav"));  // its folder cannot be opened
+    logic.OpenPlace("");
+    EXPECT_EQ(logic.OpenFavourite(0), -2);
     EXPECT_TRUE(logic.ShowingFavourites());
     // A file too big to be a list of favourites is neither read nor rewritten.
     const std::string big = "/s/a.wav\n" + std::string(9 << 20, '#');

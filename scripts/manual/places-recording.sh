@@ -27,7 +27,7 @@ sox -n -r 48000 -c 2 -b 16 "$kit/Kick.wav" synth 1 sine 1000 vol 0.5
 sox -n -r 48000 -c 2 -b 16 "$kit/Snare $(printf '\xff').wav" synth 1 sine 500 vol 0.5
 printf 'XDG_MUSIC_DIR="$HOME/Musik"\n' >"$home/.config/user-dirs.dirs"
 # Lines of other programs that must survive: a remote place, a label with blanks, no final newline.
-printf 'sftp://host/share Remote share\r\nfile:///tmp Temp%%20files with label' \
+printf 'sftp://host/share Remote share\r\nfile:///tmp/My%%20Temp Temp files, with a label' \
     >"$home/.config/gtk-3.0/bookmarks"
 
 mkdir -p "$tmp/run" "$tmp/state" "$tmp/xdg" && chmod 700 "$tmp/run" "$tmp/xdg"
@@ -69,7 +69,7 @@ close() {
 
 # First run, in the kit: bookmark the folder, then mark both sounds (the entries after "[..]").
 start "$kit/Kick.wav"
-xdotool mousemove $((X + 40)) $((Y + 42)) click 1 key Down
+xdotool key Tab Down Down  # to the list: "[..]", then Kick.wav
 sleep 0.5
 xdotool key ctrl+shift+d
 sleep 0.3
@@ -83,9 +83,12 @@ echo
 echo "== Favoriten.m3u8 after Ctrl+D:"
 cat -v "$XDG_DATA_HOME/wavplayer/Favoriten.m3u8"
 
+# A hand edit between the runs: a comment and a favourite whose file is gone.
+printf '#EXTINF:1,Clap\n%s\n' "$tmp/zz-gone/Clap.wav" >>"$XDG_DATA_HOME/wavplayer/Favoriten.m3u8"
+
 # Second run, started elsewhere: the volume box lists the places; "fav" chooses the favourites.
 start "$home/Musik/"
-xdotool mousemove $((X + 60)) $((Y + 18)) click 1
+xdotool key alt+Down  # the focus starts in the volume box: its list opens
 sleep 0.7
 import -window root "$out/2-places.png"
 xdotool key Escape
@@ -105,9 +108,12 @@ close
 echo "== Recording from the monitor while the favourite played:"
 sox -t raw -r 48000 -c 2 -e floating-point -b 32 "$tmp/rec.raw" -n stat 2>&1 |
     grep -E "Length|Maximum amplitude|RMS +amplitude|Rough +frequency"
+echo "== Favoriten.m3u8 after the second run (cat -v):"
+cat -v "$XDG_DATA_HOME/wavplayer/Favoriten.m3u8"
 echo "== sox reads each path of the playlist:"
-grep -v '^#' "$XDG_DATA_HOME/wavplayer/Favoriten.m3u8" | while IFS= read -r p; do
+grep -av '^#' "$XDG_DATA_HOME/wavplayer/Favoriten.m3u8" | while IFS= read -r p; do
     printf '%s: ' "$p"
-    sox "$p" -n stat 2>&1 | grep -E "Length" | tr -s ' '
+    sox "$p" -n stat 2>&1 | grep -E "Length|Rough" | tr -s ' ' | tr '\n' ' '
+    echo
 done
 echo "== screenshots in $out"

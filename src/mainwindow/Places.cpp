@@ -1,8 +1,11 @@
 // Places and favourites in the window: the user's places after the volumes in the drive box,
 // Ctrl+D and Ctrl+Shift+D, "Favorit" in the pop-up menu, and opening a favourite's folder.
+#include <QAbstractItemView>
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QMenu>
+#include <QPainter>
 #include <QShortcut>
 #include <QStyledItemDelegate>
 #include <algorithm>
@@ -14,16 +17,36 @@
 
 namespace {
 
-// The favourite's star sits at the row's right end, so names stay aligned and unchanged.
+// The favourite's star sits at the row's visible right end, over the name rather than in its
+// place, so names stay aligned and unchanged, and a long path still shows its mark.
 class MarkDelegate : public QStyledItemDelegate {
   public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-  protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
-        QStyledItemDelegate::initStyleOption(option, index);
-        option->decorationPosition = QStyleOptionViewItem::Right;
-        option->decorationAlignment = Qt::AlignRight | Qt::AlignVCenter;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem o = option;
+        initStyleOption(&o, index);
+        const QIcon star = o.icon;
+        o.features &= ~QStyleOptionViewItem::HasDecoration;
+        o.icon = QIcon();
+        QStyle* style = o.widget ? o.widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &o, painter, o.widget);
+        if (star.isNull()) return;
+        const auto* view = qobject_cast<const QAbstractItemView*>(o.widget);
+        const int side = o.rect.height();
+        const int right =
+            std::min(o.rect.right() + 1, view ? view->viewport()->width() : o.rect.right() + 1);
+        star.paint(painter, QRect(right - side, o.rect.top(), side, side));
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyleOptionViewItem o = option;
+        initStyleOption(&o, index);
+        o.features &= ~QStyleOptionViewItem::HasDecoration;
+        o.icon = QIcon();
+        QStyle* style = o.widget ? o.widget->style() : QApplication::style();
+        return style->sizeFromContents(QStyle::CT_ItemViewItem, &o, QSize(), o.widget);
     }
 };
 
@@ -31,8 +54,6 @@ class MarkDelegate : public QStyledItemDelegate {
 
 void frmWAV::BuildPlaces() {
     lstPath->setItemDelegate(new MarkDelegate(lstPath));
-    const int line = QFontMetrics(lstPath->font()).height();  // a star no taller than a row
-    lstPath->setIconSize(QSize(line, line));
     mnuPop->addSeparator();
     mnuFavourite = mnuPop->addAction("Favorit");
     mnuFavourite->setObjectName("mnuFavourite");

@@ -86,11 +86,13 @@ cat -v "$XDG_DATA_HOME/wavplayer/Favoriten.m3u8"
 # A hand edit between the runs: a comment and a favourite whose file is gone.
 printf '#EXTINF:1,Clap\n%s\n' "$tmp/zz-gone/Clap.wav" >>"$XDG_DATA_HOME/wavplayer/Favoriten.m3u8"
 
-# Second run, started elsewhere: the volume box lists the places; "fav" chooses the favourites.
-start "$home/Musik/"
+# Second run: the marks show in the kit; the volume box lists the places; "fav" chooses the
+# favourites.
+start "$kit/Kick.wav"
+import -window root "$out/2-restarted.png"
 xdotool key alt+Down  # the focus starts in the volume box: its list opens
 sleep 0.7
-import -window root "$out/2-places.png"
+import -window root "$out/3-places.png"
 xdotool key Escape
 sleep 0.3
 parec --device=test.monitor --format=float32le --rate=48000 --channels=2 --latency-msec=20 \
@@ -102,7 +104,7 @@ sleep 0.5
 # To the list (Tab) and its first favourite (Home): it plays when the key comes up.
 xdotool key Tab Home
 sleep 1.5
-import -window root "$out/3-favourites.png"
+import -window root "$out/4-favourites.png"
 kill "$rec"
 close
 echo "== Recording from the monitor while the favourite played:"

@@ -54,6 +54,7 @@ class MarkDelegate : public QStyledItemDelegate {
 
 void frmWAV::BuildPlaces() {
     lstPath->setItemDelegate(new MarkDelegate(lstPath));
+    logic.favourites.Load();  // the marks show in the first folder already
     mnuPop->addSeparator();
     mnuFavourite = mnuPop->addAction("Favorit");
     mnuFavourite->setObjectName("mnuFavourite");

@@ -108,14 +108,17 @@ import -window root "$out/4-favourites.png"
 kill "$rec"
 close
 echo "== Recording from the monitor while the favourite played:"
-sox -t raw -r 48000 -c 2 -e floating-point -b 32 "$tmp/rec.raw" -n stat 2>&1 |
+# The left channel from the first to the last sample above 1 %: the sound alone.
+sox -t raw -r 48000 -c 2 -e floating-point -b 32 "$tmp/rec.raw" -n remix 1 \
+    silence 1 0.001 1% reverse silence 1 0.001 1% reverse stat 2>&1 |
     grep -E "Length|Maximum amplitude|RMS +amplitude|Rough +frequency"
 echo "== Favoriten.m3u8 after the second run (cat -v):"
 cat -v "$XDG_DATA_HOME/wavplayer/Favoriten.m3u8"
 echo "== sox reads each path of the playlist:"
 grep -av '^#' "$XDG_DATA_HOME/wavplayer/Favoriten.m3u8" | while IFS= read -r p; do
     printf '%s: ' "$p"
-    sox "$p" -n stat 2>&1 | grep -E "Length|Rough" | tr -s ' ' | tr '\n' ' '
+    [ -e "$p" ] || { echo "gone"; continue; }
+    sox "$p" -n remix 1 stat 2>&1 | grep -E "Length|Rough" | tr -s ' ' | tr '\n' ' '
     echo
 done
 echo "== screenshots in $out"

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -21,13 +22,9 @@ Load Read(const std::string& path, std::string& out, size_t limit) {
         ::close(fd);
         return Load::failed;
     }
-    if (static_cast<uint64_t>(st.st_size) > limit) {
-        ::close(fd);
-        return Load::failed;
-    }
     // Grow as the file turns out to be longer than fstat said (it may be written meanwhile).
     size_t have = 0;
-    out.resize(static_cast<size_t>(st.st_size) + 1);
+    out.resize(static_cast<size_t>(std::min<uint64_t>(st.st_size, limit)) + 1);
     for (;;) {
         if (have == out.size()) out.resize(out.size() * 2);
         ssize_t n = ::read(fd, out.data() + have, out.size() - have);

@@ -23,7 +23,9 @@ class PlacesTest : public QObject, Sound::Player {
     void keysMarksAndPlaces() {
         root.mkdir("app"), root.mkdir("lib"), root.mkdir("cfg/gtk-3.0"),
             root.write("app/STOP.wav", "");
-        root.write("lib/a.wav", "x"), root.write("lib/b.wav", "x");
+        root.write("lib/a.wav", "x"), root.write("lib/b.wav", "x"), root.write("lib/c.wav", "x");
+        root.mkdir("data/wavplayer"),
+            root.write("data/wavplayer/Favoriten.m3u8", root.fill("@/lib/b.wav\n"));
         const std::string gtk = root.write("cfg/gtk-3.0/bookmarks", "sftp://h/x Far Away\n");
         setenv("XDG_CONFIG_HOME", root.file("cfg").c_str(), 1);
         setenv("XDG_DATA_HOME", root.file("data").c_str(), 1);
@@ -32,6 +34,7 @@ class PlacesTest : public QObject, Sound::Player {
         frmWAV& form = *MainForm();
         QApplication::setActiveWindow(&form);
         form.lstPath->setFocus();
+        QVERIFY(!form.lstPath->model()->index(2, 0).data(Qt::DecorationRole).isNull());
         form.SetListIndex(1);  // [..], a.wav
         heard.clear();
         QTest::keyClick(form.lstPath, Qt::Key_D, Qt::ControlModifier);
@@ -39,7 +42,8 @@ class PlacesTest : public QObject, Sound::Player {
         QCOMPARE(heard, QStringList());
         QVERIFY(!form.lstPath->model()->index(1, 0).data(Qt::DecorationRole).isNull() &&
                 form.lstPath->model()->index(0, 0).data(Qt::DecorationRole).isNull() &&
-                form.lstPath->model()->index(2, 0).data(Qt::DecorationRole).isNull());
+                !form.lstPath->model()->index(2, 0).data(Qt::DecorationRole).isNull() &&
+                form.lstPath->model()->index(3, 0).data(Qt::DecorationRole).isNull());
         form.mnuPop->popup({0, 0});
         QVERIFY(form.mnuFavourite->isChecked());
         form.mnuPop->hide();
@@ -52,8 +56,8 @@ class PlacesTest : public QObject, Sound::Player {
         form.drvDrives->setFocus();
         QTest::keyClicks(form.drvDrives, "fa");
         QCOMPARE(form.drvDrives->currentText(), "Favoriten");
-        QCOMPARE(form.lstPath->model()->index(0, 0).data().toString(),
-                 QString::fromStdString(root.file("lib/a.wav")));
+        QCOMPARE(form.lstPath->model()->index(1, 0).data().toString(),
+                 QString::fromStdString(root.file("lib/b.wav")));
         CloseMainForm();
         Sound::SetPlayer(nullptr);
     }

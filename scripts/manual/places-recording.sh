@@ -7,7 +7,7 @@
 # Needs: xvfb openbox xdotool sox imagemagick pulseaudio pulseaudio-utils.
 #   scripts/manual/places-recording.sh [build] [display]
 set -u
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/../.." || exit 1
 build=${1:-build}
 disp=${2:-:29}
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/places-XXXXXX")
@@ -25,6 +25,7 @@ mkdir -p "$tmp/app" "$kit" "$home/.config/gtk-3.0" "$home/Musik"
 cp "$build/bin/wavplayer" "$build/bin/STOP.wav" "$tmp/app/"
 sox -n -r 48000 -c 2 -b 16 "$kit/Kick.wav" synth 1 sine 1000 vol 0.5
 sox -n -r 48000 -c 2 -b 16 "$kit/Snare $(printf '\xff').wav" synth 1 sine 500 vol 0.5
+# shellcheck disable=SC2016 # $HOME is for the desktop to expand, as user-dirs.dirs holds it
 printf 'XDG_MUSIC_DIR="$HOME/Musik"\n' >"$home/.config/user-dirs.dirs"
 # Lines of other programs that must survive: a remote place, a label with blanks, no final newline.
 printf 'sftp://host/share Remote share\r\nfile:///tmp/My%%20Temp Temp files, with a label' \

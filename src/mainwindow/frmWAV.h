@@ -152,4 +152,5 @@ class frmWAV : public QWidget {
     struct FoundRelay;
     std::shared_ptr<FoundRelay> foundRelay_;  // hands a walk's news to this window's thread
     QTimer* findTimer_ = nullptr;
+    QTimer* findSpoken_ = nullptr;  // the match count is said when typing pauses
 };

@@ -16,13 +16,15 @@ namespace fileinfo {
 namespace {
 
 const char kDot[] = " \xc2\xb7 ";  // " · "
-const char kNotPlayable[] = "not a playable wave";
+const char kNotPlayable[] = "keine abspielbare WAV-Datei";
 
 std::string TwoDigits(int64_t n) { return (n < 10 ? "0" : "") + std::to_string(n); }
 
 }  // namespace
 
-Info ReadInfo(const std::string& path, int64_t* bytesRead) {
+namespace {
+
+Info Read(const std::string& path, int64_t* bytesRead, bool withOverview) {
     Info info;
     audio::FileSource src;
     src.path = path;
@@ -35,12 +37,20 @@ Info ReadInfo(const std::string& path, int64_t* bytesRead) {
         SF_INSTRUMENT inst{};
         bool have = sf_command(file, SFC_GET_INSTRUMENT, &inst, sizeof inst) == SF_TRUE;
         info.loop = audio::PlanLoop(sf.frames, have ? &inst : nullptr);
-        info.overview = overview::Read(file, sf, audio::FileSource::Length(&src));
+        if (withOverview) info.overview = overview::Read(file, sf, audio::FileSource::Length(&src));
     }
     if (file) sf_close(file);
     if (src.fd >= 0) ::close(src.fd);
     if (bytesRead) *bytesRead = src.bytesRead;
     return info;
+}
+
+}  // namespace
+
+Info ReadInfo(const std::string& path, int64_t* bytesRead) { return Read(path, bytesRead, true); }
+
+Info ReadHeader(const std::string& path, int64_t* bytesRead) {
+    return Read(path, bytesRead, false);
 }
 
 std::string LengthText(int64_t frames, int rate) {
@@ -105,7 +115,7 @@ std::string FormatText(int format) {
             info.format = format & SF_FORMAT_SUBMASK;
             if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) == 0 && info.name)
                 return info.name;
-            return "unknown format";
+            return "unbekanntes Format";
         }
     }
 }
@@ -121,7 +131,7 @@ std::string ChannelText(int channels) {
         case 8:
             return "7.1";
         default:
-            return std::to_string(channels) + " channels";
+            return std::to_string(channels) + " Kan\xc3\xa4le";
     }
 }
 
@@ -135,24 +145,28 @@ std::string Describe(const std::string& path) { return InfoText(ReadInfo(path).w
 
 std::string LoopText(const Info& info) {
     if (!info.wave) return "";
+    const std::string ignored =
+        "Schleife \xc3\xbc"
+        "bergangen: ";
     switch (info.loop.check) {
         case audio::LoopPlan::None:
             return "";
         case audio::LoopPlan::Used:
             break;
         case audio::LoopPlan::NoEnd:
-            return "loop ignored: no end";
+            return ignored + "kein Ende";
         case audio::LoopPlan::EndPastData:
-            return "loop ignored: end past the data";
+            return ignored + "Ende hinter den Daten";
         case audio::LoopPlan::StartNotBeforeEnd:
-            return "loop ignored: start not before end";
+            return ignored + "Anfang nicht vor dem Ende";
         case audio::LoopPlan::TooShort:
-            return "loop ignored: shorter than two frames";
+            return ignored + "k\xc3\xbcrzer als zwei Frames";
     }
-    const char* mode = info.loop.mode == audio::LoopPlan::Alternating ? "alternating"
-                       : info.loop.mode == audio::LoopPlan::Backward  ? "backward"
-                                                                      : "forward";
-    return "loop " + LengthText(info.loop.start, info.wave->rate) + "\xe2\x80\x93" +  // "–"
+    const char* mode = info.loop.mode == audio::LoopPlan::Alternating ? "wechselnd"
+                       : info.loop.mode == audio::LoopPlan::Backward  ? "r\xc3\xbc"
+                                                                        "ckw\xc3\xa4rts"
+                                                                      : "vorw\xc3\xa4rts";
+    return "Schleife " + LengthText(info.loop.start, info.wave->rate) + "\xe2\x80\x93" +  // "–"
            LengthText(info.loop.end, info.wave->rate) + kDot + mode;
 }
 
@@ -199,7 +213,7 @@ struct InfoCache::State {
             try {
                 info = s->reader(path);
             } catch (...) {
-                info = Info{};  // not a playable wave
+                info = Info{};  // no playable wave
             }
         }
         std::lock_guard lock(s->mutex);

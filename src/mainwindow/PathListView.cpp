@@ -66,8 +66,11 @@ QByteArray PathListView::FilePathAt(int row) const {
 // to the first.
 void PathListView::keyPressEvent(QKeyEvent* event) {
     if (LevelKey(event)) return;
-    // Alt+Up goes up a folder on its release; it does not move.
-    if (event->key() == Qt::Key_Up && event->modifiers() == Qt::AltModifier) return event->accept();
+    // Alt+Up goes up a folder when let go; it does not move.
+    if (event->key() == Qt::Key_Up && event->modifiers() == Qt::AltModifier) {
+        upAlt_ = upArrow_ = true;
+        return event->accept();
+    }
     if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
         event->accept();
         return emit menuKey();
@@ -99,6 +102,14 @@ void PathListView::contextMenuEvent(QContextMenuEvent* event) {
 
 void PathListView::keyReleaseEvent(QKeyEvent* event) {
     if (LevelRelease(event)) return;
+    // Alt+Up counts whichever of its keys is let go first; its Alt replays nothing.
+    if ((upArrow_ && event->key() == Qt::Key_Up) || (upAlt_ && event->key() == Qt::Key_Alt)) {
+        event->accept();
+        if (event->isAutoRepeat()) return;
+        (event->key() == Qt::Key_Up ? upArrow_ : upAlt_) = false;
+        if (event->key() == Qt::Key_Up) emit keyReleased(KeyCodeOf(Qt::Key_Up), 4);
+        return;
+    }
     QListView::keyReleaseEvent(event);
     // A key held down repeats press/release pairs; only the real release counts.
     if (event->isAutoRepeat()) return;

@@ -78,9 +78,10 @@ class PathListView : public QListView {
     int hoverRow_ = -1;
     QByteArray hoverPath_;
     QPoint hoverAt_;
-    qint64 hoverStart_ = 0;   // on clock
-    bool levelCtrl_ = false;  // the Ctrl of a level key, until released
-    int levelArrow_ = 0;      // the arrow of a level key, until released
+    qint64 hoverStart_ = 0;                 // on clock
+    bool levelCtrl_ = false;                // the Ctrl of a level key, until released
+    int levelArrow_ = 0;                    // the arrow of a level key, until released
+    bool upAlt_ = false, upArrow_ = false;  // the keys of Alt+Up, until released
 };
 
 // The Windows key code of a released key (Space 32, Escape 27, Enter 13, ...); keys without one

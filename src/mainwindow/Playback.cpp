@@ -3,6 +3,7 @@
 #include <QCursor>
 #include <QMenu>
 #include <QPointer>
+#include <QTimer>
 
 #include "mainwindow/Speech.h"
 #include "mainwindow/frmWAV.h"
@@ -53,5 +54,8 @@ void frmWAV::mnuKeepTop_Click() {
     SetTopMost(*this, mode);  // lets pending events run: the window may be gone afterwards
     if (!self) return;
     logic.CommitOnTop();
-    Say(this, mnuKeepTop->isChecked() ? "Immer im Vordergrund an" : "Immer im Vordergrund aus");
+    // Said once the window manager has given the re-shown window back its activation.
+    QTimer::singleShot(300, this, [this] {
+        Say(this, mnuKeepTop->isChecked() ? "Immer im Vordergrund an" : "Immer im Vordergrund aus");
+    });
 }

@@ -259,11 +259,14 @@ void PathListView::Tell() {
 void PathListView::TakeDetails(unsigned move, const QByteArray& path, const fileinfo::Info& info) {
     auto* rows = dynamic_cast<PathListModel*>(model());
     if (move != moves_ || !rows || FilePathAt(currentIndex().row()) != path) return;
-    rows->SetDescription(path, InfoSpeech(info));
-    if (tell_->isActive())
+    // In time, on the row; late, said alone (a reader still busy with the row would read them
+    // on it as well).
+    if (tell_->isActive()) {
+        rows->SetDescription(path, InfoSpeech(info));
         TellCurrent();
-    else if (hasFocus())
+    } else if (hasFocus()) {
         Say(window(), InfoSpeech(info));
+    }
 }
 
 void PathListView::TellCurrent() {

@@ -7,7 +7,7 @@
 # python3-fusepy fuse3 sox locales.
 #   scripts/manual/orca-steps.sh [build] [display]
 set -u
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/../.." || exit 1
 EXE=$PWD/${1:-build}/bin/wavplayer
 DSP=${2:-:30}
 W=$(mktemp -d)

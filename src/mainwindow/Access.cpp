@@ -8,6 +8,7 @@
 #include <QPushButton>
 
 #include "mainwindow/PathListView.h"
+#include "mainwindow/Speech.h"
 #include "mainwindow/frmWAV.h"
 
 namespace {
@@ -53,16 +54,29 @@ void frmWAV::BuildAccess() {
     static const bool installed = (QAccessible::installFactory(FormFactory), true);
     (void)installed;
     drvDrives->setAccessibleName("Laufwerk");
-    // On Linux a combo box is read by its value; its name comes from a label that names it.
-    auto* drives = new QLabel("Laufwerk", this);
+    // On Linux a combo box is read by its value, which Orca finds nowhere in Qt's box: the label
+    // that names it carries the value too. A value chosen is said at once.
+    auto* drives = new QLabel(this);
     drives->setBuddy(drvDrives);
     drives->hide();
+    auto label = [this, drives] { drives->setText("Laufwerk " + drvDrives->currentText()); };
+    label();
+    connect(drvDrives, &QComboBox::currentIndexChanged, this, label);
+    connect(drvDrives, &QComboBox::activated, this, [this] {
+        if (drvDrives->hasFocus()) Say(this, drvDrives->currentText());
+    });
     drvDrives->setAccessibleDescription(De("Datentr\xc3\xa4ger, dessen Ordner die Liste zeigt"));
     lstPath->setAccessibleName("Ordner und WAV-Dateien");
-    lstPath->setAccessibleDescription(
-        De("Eine Datei spielt, wenn die Pfeiltaste losgelassen wird; Leertaste stoppt; "
-           "Doppelklick \xc3\xb6"
-           "ffnet einen Ordner; Strg+Pfeil auf und ab: lauter und leiser"));
+    // Said at every focus: the keys are in the man page.
+    lstPath->setAccessibleDescription("Pfeiltasten spielen ab");
+    // The Menu key and Shift+F10 open the menu over the selected row, on its first entry (a
+    // reader says it), as keyboard menus open everywhere.
+    connect(lstPath, &PathListView::menuKey, this, [this] {
+        const QRect row = lstPath->visualRect(lstPath->currentIndex());
+        mnuPop->popup(
+            lstPath->viewport()->mapToGlobal(row.isValid() ? row.bottomLeft() : QPoint()));
+        mnuPop->setActiveAction(mnuLoop);
+    });
     cmdRoot->setAccessibleName("Wurzelverzeichnis");
     cmdBack->setAccessibleName(De("Eine Ebene h\xc3\xb6her"));
     Command2->setAccessibleName("Neu einlesen");

@@ -10,6 +10,7 @@
 #include "mainwindow/FindLine.h"
 #include "mainwindow/PathListModel.h"
 #include "mainwindow/PathListView.h"
+#include "mainwindow/Speech.h"
 #include "mainwindow/frmWAV.h"
 #include "util/WindowCommands.h"
 
@@ -52,6 +53,12 @@ void frmWAV::BuildFind() {
     findTimer_ = new QTimer(this);
     findTimer_->setInterval(250);  // silent folders are given up on even while nothing arrives
     connect(findTimer_, &QTimer::timeout, this, [this] { TakeFound(); });
+    // A screen reader hears the count once typing pauses, not at every letter.
+    findSpoken_ = new QTimer(this);
+    findSpoken_->setSingleShot(true);
+    findSpoken_->setInterval(700);
+    connect(findSpoken_, &QTimer::timeout, this,
+            [this] { Say(this, QString::fromStdString(logic.FindStatus())); });
 
     foundRelay_ = std::make_shared<FoundRelay>();
     foundRelay_->window = this;
@@ -95,6 +102,7 @@ void frmWAV::mnuFind_Click(find::Mode mode) {
 void frmWAV::txtFind_Change() {
     logic.TypeFind(txtFind->text().toUtf8().toStdString());
     ShowFindStatus();
+    findSpoken_->start();
 }
 
 void frmWAV::txtFind_KeyDown(QKeyEvent* event, find::LineKey key) {
@@ -136,6 +144,7 @@ void frmWAV::FindOpenSelected() {
     SetLabelText(dirDirs.Path());
     SetListIndex(row);
     lstPath->setFocus();
+    Say(this, FolderSpeech(logic));
 }
 
 void frmWAV::TakeFound() {

@@ -108,6 +108,15 @@ SoundCall FormLogic::KeyUp(int16_t& keyCode, int row) {
     return Press(0, row);
 }
 
+bool FormLogic::FolderKey(int16_t keyCode, int16_t shift, int row) {
+    if ((keyCode == 8 && shift == 0) || (keyCode == 38 && shift == 4)) {
+        Back();
+        return true;
+    }
+    return keyCode == 13 && shift == 0 && row >= 0 && row < static_cast<int>(entries_.size()) &&
+           DoubleClick(row) == DoubleClickAction::OpenedFolder;
+}
+
 SoundCall FormLogic::PlayItem(int row) const {
     return {loop_ ? SoundCall::Loop : SoundCall::Play, WavePath(row)};
 }

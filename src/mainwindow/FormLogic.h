@@ -89,6 +89,10 @@ class FormLogic {
     SoundCall Press(int16_t button, int row);
     // Space and Escape stop (KeyCode becomes 0); any other key plays the selection.
     SoundCall KeyUp(int16_t& keyCode, int row);
+    // Folders by keyboard, on the key's release: Return on "[name]" opens it and on "[..]" goes
+    // up, as a double click does; Backspace and Alt+Up (shift 4) go up, as ".." does. true when
+    // the key was one of these: it plays nothing then.
+    bool FolderKey(int16_t keyCode, int16_t shift, int row);
     SoundCall PlayItem(int row) const;
     SoundCall StopItem() const;
     // Flips the Loop mode: on, the selection starts over as a loop; off, the sound stops.

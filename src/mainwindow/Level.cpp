@@ -4,6 +4,7 @@
 #include <QMenu>
 #include <QTimer>
 
+#include "mainwindow/Speech.h"
 #include "mainwindow/frmWAV.h"
 #include "sound/Sound.h"
 
@@ -47,6 +48,7 @@ void frmWAV::SetLevel(int db, bool show) {
     mnuLouder->setStatusTip(text);
     mnuQuieter->setStatusTip(text);
     if (!show) return;
+    Say(this, text);  // the caption's change is no event a screen reader hears
     // The caption another handler set meanwhile (Loop mode) is the one to come back to.
     if (windowTitle() != levelCaption_) captionBefore_ = windowTitle();
     levelCaption_ = captionBefore_ + QString::fromUtf8(" \xe2\x80\x93 ") + text;

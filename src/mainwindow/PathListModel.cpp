@@ -35,23 +35,17 @@ QVariant PathListModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::AccessibleDescriptionRole) {
         if (entry.kind != EntryKind::File)
             return QString::fromUtf8(
-                "Ordner, Doppelklick \xc3\xb6"
+                "Eingabe \xc3\xb6"
                 "ffnet ihn");
-        return described_.value(QByteArray::fromStdString(logic_.WavePath(index.row())));
+        const QByteArray path = QByteArray::fromStdString(logic_.WavePath(index.row()));
+        return path == describedPath_ ? description_ : QString();
     }
     return {};
 }
 
-bool PathListModel::Described(int row) const {
-    return described_.contains(index(row).data(kFilePathRole).toByteArray());
-}
-
-void PathListModel::SetDescription(int row, const QByteArray& path, const QString& text) {
-    if (described_.size() >= 512) described_.clear();  // small, as the tooltip cache is
-    described_.insert(path, text);
-    const QModelIndex at = index(row);
-    if (at.data(kFilePathRole).toByteArray() == path)
-        emit dataChanged(at, at, {Qt::AccessibleDescriptionRole});
+void PathListModel::SetDescription(const QByteArray& path, const QString& text) {
+    describedPath_ = path;
+    description_ = text;
 }
 
 Qt::ItemFlags PathListModel::flags(const QModelIndex& index) const {

@@ -1,11 +1,10 @@
 // The rows of the folder list: a view onto the entries FormLogic holds. A folder of 100,000
 // files costs one model reset, and display text is decoded only for the rows that are painted.
 // File entries also answer kFilePathRole: the file's full path as bytes (a QByteArray).
-// For screen readers each row says what it is: a folder row that it is a folder, a file row its
-// tooltip's text once the view has had it read.
+// For screen readers each row says what it is: a folder row that it is a folder, the current
+// file row its details once the view has had them read.
 #pragma once
 #include <QAbstractListModel>
-#include <QHash>
 #include <string>
 #include <vector>
 
@@ -27,14 +26,13 @@ class PathListModel : public QAbstractListModel {
     QVariant data(const QModelIndex& index, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    // Whether the file at row has its spoken description yet.
-    bool Described(int row) const;
-    // The description of the file at path, shown at row; a row that no longer shows it is left.
-    void SetDescription(int row, const QByteArray& path, const QString& text);
+    // The description of the file at path (one file at a time: the view's reads keep them).
+    void SetDescription(const QByteArray& path, const QString& text);
 
   private:
     const FormLogic& logic_;
-    QHash<QByteArray, QString> described_;  // by path, so a rebuilt list keeps them
+    QByteArray describedPath_;
+    QString description_;
 };
 
 // Display text of a byte name: UTF-8 where valid, otherwise each stray byte shown as the

@@ -12,17 +12,26 @@
 
 #include "mainwindow/InfoTip.h"
 #include "mainwindow/PathListModel.h"
+#include "mainwindow/Speech.h"
 #include "platform/fileurl.h"
 
 namespace {
 
 // How long a pointer resting on a file waits for its header before going without a tooltip.
 constexpr qint64 kInfoWaitMs = 150;
+// How long a row waits for its details before a screen reader hears it without them.
+constexpr int kTellWaitMs = 150;
 
 }  // namespace
 
 PathListView::PathListView(QWidget* parent)
-    : QListView(parent), info_(std::make_unique<fileinfo::InfoCache>()) {
+    : QListView(parent),
+      info_(std::make_unique<fileinfo::InfoCache>()),
+      details_(std::make_unique<fileinfo::InfoCache>(
+          [](const std::string& path) { return fileinfo::ReadHeader(path); })),
+      tell_(new QTimer(this)) {
+    tell_->setSingleShot(true);
+    connect(tell_, &QTimer::timeout, this, [this] { TellCurrent(); });
     setUniformItemSizes(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -32,11 +41,18 @@ PathListView::PathListView(QWidget* parent)
     viewport()->setMouseTracking(true);  // a pointer leaving the entry it rested on cancels its tip
 }
 
-// The cache goes first: from then on no read answers into this view.
-PathListView::~PathListView() { info_.reset(); }
+// The caches go first: from then on no read answers into this view.
+PathListView::~PathListView() {
+    info_.reset();
+    details_.reset();
+}
 
 void PathListView::SetFileInfo(std::unique_ptr<fileinfo::InfoCache> info) {
     info_ = std::move(info);
+}
+
+void PathListView::SetDetailInfo(std::unique_ptr<fileinfo::InfoCache> info) {
+    details_ = std::move(info);
 }
 
 QByteArray PathListView::FilePathAt(int row) const {
@@ -50,6 +66,15 @@ QByteArray PathListView::FilePathAt(int row) const {
 // to the first.
 void PathListView::keyPressEvent(QKeyEvent* event) {
     if (LevelKey(event)) return;
+    // Alt+Up goes up a folder when let go; it does not move.
+    if (event->key() == Qt::Key_Up && event->modifiers() == Qt::AltModifier) {
+        upAlt_ = upArrow_ = true;
+        return event->accept();
+    }
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        event->accept();
+        return emit menuKey();
+    }
     const int rows = model() ? model()->rowCount(rootIndex()) : 0;
     const int key = event->key();
     if (rows == 0 || selectionModel()->hasSelection() || event->modifiers() != Qt::NoModifier ||
@@ -62,12 +87,29 @@ void PathListView::keyPressEvent(QKeyEvent* event) {
         selectionModel()->setCurrentIndex(target, QItemSelectionModel::NoUpdate);
         target = moveCursor(MovePageDown, Qt::NoModifier);
     }
+    const bool moved = target != currentIndex();
     setCurrentIndex(target);
+    if (!moved) Tell();  // the cursor was on the row already: only the selection changed
     event->accept();
+}
+
+// The Menu key.
+void PathListView::contextMenuEvent(QContextMenuEvent* event) {
+    if (event->reason() != QContextMenuEvent::Keyboard) return event->ignore();
+    event->accept();
+    emit menuKey();
 }
 
 void PathListView::keyReleaseEvent(QKeyEvent* event) {
     if (LevelRelease(event)) return;
+    // Alt+Up counts whichever of its keys is let go first; its Alt replays nothing.
+    if ((upArrow_ && event->key() == Qt::Key_Up) || (upAlt_ && event->key() == Qt::Key_Alt)) {
+        event->accept();
+        if (event->isAutoRepeat()) return;
+        (event->key() == Qt::Key_Up ? upArrow_ : upAlt_) = false;
+        if (event->key() == Qt::Key_Up) emit keyReleased(KeyCodeOf(Qt::Key_Up), 4);
+        return;
+    }
     QListView::keyReleaseEvent(event);
     // A key held down repeats press/release pairs; only the real release counts.
     if (event->isAutoRepeat()) return;
@@ -184,36 +226,55 @@ bool PathListView::LevelRelease(QKeyEvent* event) {
     return true;
 }
 
-// A screen reader reads a file row's description when the row becomes current: its tooltip's
-// text, read as the tooltip is (off the window thread) and put on the row when it comes.
+// A screen reader hears the row the cursor lands on, with the file's details: read from the
+// header, off the window thread, only while a reader is active. Quick details come with the row;
+// slow ones (a distant disk) are said when they come, as long as the cursor stays.
 void PathListView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
-    QListView::currentChanged(current, previous);
+    // QListView's own focus event would go out before the details: Tell sends it.
+    QAbstractItemView::currentChanged(current, previous);  // NOLINT(bugprone-parent-virtual-call)
+    Tell();
+}
+
+void PathListView::focusInEvent(QFocusEvent* event) {
+    QListView::focusInEvent(event);
+    Tell();  // the list's own focus event says the list, not its row
+}
+
+void PathListView::Tell() {
+    const unsigned move = ++moves_;
     auto* rows = dynamic_cast<PathListModel*>(model());
-    const int row = current.row();
-    const QByteArray path = FilePathAt(row);
-    if (!rows || !info_ || path.isEmpty() || rows->Described(row)) return;
-    info_->Lookup(path.toStdString(), [this, row, path](const fileinfo::Info& info) {
+    // A cursor on no selection (a rebuilt list) is no row yet: the first key selects it.
+    if (!rows || !readerActive() || !selectionModel()->isSelected(currentIndex())) return;
+    rows->SetDescription({}, {});
+    const QByteArray path = FilePathAt(currentIndex().row());
+    tell_->start(path.isEmpty() || !details_ ? 0 : kTellWaitMs);
+    if (path.isEmpty() || !details_) return;
+    details_->Lookup(path.toStdString(), [this, move, path](const fileinfo::Info& info) {
         QMetaObject::invokeMethod(
-            this,
-            [this, row, path, info] {
-                if (auto* m = dynamic_cast<PathListModel*>(model())) {
-                    m->SetDescription(row, path, InfoSpeech(info));
-                    TellDescription(row);
-                }
-            },
+            this, [this, move, path, info] { TakeDetails(move, path, info); },
             Qt::QueuedConnection);
     });
 }
 
-// The row a reader is on got its description after it became current: a reader hears it now.
-void PathListView::TellDescription(int row) {
-    if (!QAccessible::isActive() || row != currentIndex().row() || !hasFocus()) return;
-    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(this);
-    QAccessibleTableInterface* table = list ? list->tableInterface() : nullptr;
-    if (QAccessibleInterface* cell = table ? table->cellAt(row, 0) : nullptr) {
-        QAccessibleEvent event(cell, QAccessible::DescriptionChanged);
-        QAccessible::updateAccessibility(&event);
+void PathListView::TakeDetails(unsigned move, const QByteArray& path, const fileinfo::Info& info) {
+    auto* rows = dynamic_cast<PathListModel*>(model());
+    if (move != moves_ || !rows || FilePathAt(currentIndex().row()) != path) return;
+    // In time, on the row; late, said alone (a reader still busy with the row would read them
+    // on it as well).
+    if (tell_->isActive()) {
+        rows->SetDescription(path, InfoSpeech(info));
+        TellCurrent();
+    } else if (hasFocus()) {
+        Say(window(), InfoSpeech(info));
     }
+}
+
+void PathListView::TellCurrent() {
+    tell_->stop();
+    if (!QAccessible::isActive() || !currentIndex().isValid()) return;
+    QAccessibleEvent event(this, QAccessible::Focus);
+    event.setChild(currentIndex().row());
+    QAccessible::updateAccessibility(&event);
 }
 
 // Entering and moving accept the same drags: anything that carries URLs and does not come from

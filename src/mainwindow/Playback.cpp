@@ -3,7 +3,9 @@
 #include <QCursor>
 #include <QMenu>
 #include <QPointer>
+#include <QTimer>
 
+#include "mainwindow/Speech.h"
 #include "mainwindow/frmWAV.h"
 #include "sound/Sound.h"
 #include "util/WindowCommands.h"
@@ -21,7 +23,12 @@ void frmWAV::lstPath_MouseDown(int16_t Button, int16_t /*Shift*/, float /*X*/, f
     Apply(logic.Press(Button, ListIndex()));
 }
 
-void frmWAV::lstPath_KeyUp(int16_t& KeyCode, int16_t& /*Shift*/) {
+void frmWAV::lstPath_KeyUp(int16_t& KeyCode, int16_t& Shift) {
+    // Return, Backspace and Alt+Up move between folders (a search below opens with Ctrl+Enter).
+    if (logic.Finding() != find::Mode::Below && logic.FolderKey(KeyCode, Shift, ListIndex())) {
+        if (KeyCode == 13) SetLabelText(dirDirs.Path());  // as a double click; ".." leaves it
+        return Say(this, FolderSpeech(logic));
+    }
     // Space and Escape stop; any other key does what a press with button 0 does.
     Apply(logic.KeyUp(KeyCode, ListIndex()));
 }
@@ -36,6 +43,7 @@ void frmWAV::mnuLoop_Click() {
     ListLook look = FormLogic::LookOf(logic.Looping());
     setWindowTitle(look.caption);
     SetListColors(look.back, look.fore);
+    Say(this, logic.Looping() ? "Schleife an" : "Schleife aus");
     Apply(call);
 }
 
@@ -44,5 +52,10 @@ void frmWAV::mnuKeepTop_Click() {
     QPointer<frmWAV> self(this);
     int16_t mode = mnuKeepTop->isChecked() ? -1 : 0;
     SetTopMost(*this, mode);  // lets pending events run: the window may be gone afterwards
-    if (self) logic.CommitOnTop();
+    if (!self) return;
+    logic.CommitOnTop();
+    // Said once the window manager has given the re-shown window back its activation.
+    QTimer::singleShot(300, this, [this] {
+        Say(this, mnuKeepTop->isChecked() ? "Immer im Vordergrund an" : "Immer im Vordergrund aus");
+    });
 }

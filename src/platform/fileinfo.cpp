@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstring>
+#include <map>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
@@ -16,31 +19,95 @@ namespace fileinfo {
 namespace {
 
 const char kDot[] = " \xc2\xb7 ";  // " · "
-const char kNotPlayable[] = "not a playable wave";
+const char kNotPlayable[] = "keine abspielbare WAV-Datei";
 
 std::string TwoDigits(int64_t n) { return (n < 10 ? "0" : "") + std::to_string(n); }
 
+// libsndfile reads a header in dozens of small pieces, each a round trip on a share: here each
+// 4 KB block of the file is read once (the head, and the tail where a loop often lies).
+struct Blocks {
+    static constexpr sf_count_t kBlock = 4096;
+    static constexpr size_t kMostBlocks = 256;  // a header that wanders far is read as it goes
+    audio::FileSource* src = nullptr;
+    sf_count_t size = 0, pos = 0;
+    std::map<sf_count_t, std::string> blocks;
+
+    SNDFILE* Open(SF_INFO* info) {
+        static SF_VIRTUAL_IO io = {&Length, &Seek, &Read,
+                                   [](const void*, sf_count_t, void*) -> sf_count_t { return 0; },
+                                   &Tell};
+        size = audio::FileSource::Length(src);
+        src->stage = audio::IoStage::Header;
+        return sf_open_virtual(&io, SFM_READ, info, this);
+    }
+    static sf_count_t Length(void* p) { return static_cast<Blocks*>(p)->size; }
+    static sf_count_t Tell(void* p) { return static_cast<Blocks*>(p)->pos; }
+    static sf_count_t Seek(sf_count_t offset, int whence, void* p) {
+        auto* b = static_cast<Blocks*>(p);
+        const sf_count_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? b->pos : b->size;
+        if (offset < -base || (offset > 0 && base > INT64_MAX - offset)) return -1;
+        return b->pos = base + offset;
+    }
+    static sf_count_t Read(void* dst, sf_count_t count, void* p) {
+        auto* b = static_cast<Blocks*>(p);
+        sf_count_t got = 0;
+        while (got < count && b->pos < b->size) {
+            const sf_count_t at = b->pos / kBlock * kBlock;
+            auto it = b->blocks.find(at);
+            if (it == b->blocks.end()) {
+                if (b->blocks.size() >= kMostBlocks) b->blocks.clear();
+                std::string block(kBlock, '\0');
+                b->src->pos = at;
+                block.resize(
+                    static_cast<size_t>(audio::FileSource::Read(block.data(), kBlock, b->src)));
+                it = b->blocks.emplace(at, std::move(block)).first;
+            }
+            const sf_count_t from = b->pos - at;
+            const sf_count_t n =
+                std::min(count - got, static_cast<sf_count_t>(it->second.size()) - from);
+            if (n <= 0) break;
+            std::memcpy(static_cast<char*>(dst) + got, it->second.data() + from,
+                        static_cast<size_t>(n));
+            got += n;
+            b->pos += n;
+        }
+        return got;
+    }
+};
+
 }  // namespace
 
-Info ReadInfo(const std::string& path, int64_t* bytesRead) {
+namespace {
+
+Info Read(const std::string& path, int64_t* bytesRead, bool withOverview) {
     Info info;
     audio::FileSource src;
     src.path = path;
     src.fd = audio::OpenRegularFile(path);
     SF_INFO sf{};
-    SNDFILE* file = src.fd >= 0 ? src.Open(&sf) : nullptr;
+    Blocks blocks;
+    blocks.src = &src;
+    SNDFILE* file = src.fd < 0 ? nullptr : withOverview ? src.Open(&sf) : blocks.Open(&sf);
     // What the player would not play shows as not playable, with no picture.
     if (file && audio::Playable(sf)) {
         info.wave = WaveInfo{sf.frames, sf.samplerate, sf.channels, sf.format};
         SF_INSTRUMENT inst{};
         bool have = sf_command(file, SFC_GET_INSTRUMENT, &inst, sizeof inst) == SF_TRUE;
         info.loop = audio::PlanLoop(sf.frames, have ? &inst : nullptr);
-        info.overview = overview::Read(file, sf, audio::FileSource::Length(&src));
+        if (withOverview) info.overview = overview::Read(file, sf, audio::FileSource::Length(&src));
     }
     if (file) sf_close(file);
     if (src.fd >= 0) ::close(src.fd);
     if (bytesRead) *bytesRead = src.bytesRead;
     return info;
+}
+
+}  // namespace
+
+Info ReadInfo(const std::string& path, int64_t* bytesRead) { return Read(path, bytesRead, true); }
+
+Info ReadHeader(const std::string& path, int64_t* bytesRead) {
+    return Read(path, bytesRead, false);
 }
 
 std::string LengthText(int64_t frames, int rate) {
@@ -105,7 +172,7 @@ std::string FormatText(int format) {
             info.format = format & SF_FORMAT_SUBMASK;
             if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) == 0 && info.name)
                 return info.name;
-            return "unknown format";
+            return "unbekanntes Format";
         }
     }
 }
@@ -121,7 +188,7 @@ std::string ChannelText(int channels) {
         case 8:
             return "7.1";
         default:
-            return std::to_string(channels) + " channels";
+            return std::to_string(channels) + " Kan\xc3\xa4le";
     }
 }
 
@@ -135,24 +202,28 @@ std::string Describe(const std::string& path) { return InfoText(ReadInfo(path).w
 
 std::string LoopText(const Info& info) {
     if (!info.wave) return "";
+    const std::string ignored =
+        "Schleife \xc3\xbc"
+        "bergangen: ";
     switch (info.loop.check) {
         case audio::LoopPlan::None:
             return "";
         case audio::LoopPlan::Used:
             break;
         case audio::LoopPlan::NoEnd:
-            return "loop ignored: no end";
+            return ignored + "kein Ende";
         case audio::LoopPlan::EndPastData:
-            return "loop ignored: end past the data";
+            return ignored + "Ende hinter den Daten";
         case audio::LoopPlan::StartNotBeforeEnd:
-            return "loop ignored: start not before end";
+            return ignored + "Anfang nicht vor dem Ende";
         case audio::LoopPlan::TooShort:
-            return "loop ignored: shorter than two frames";
+            return ignored + "k\xc3\xbcrzer als zwei Frames";
     }
-    const char* mode = info.loop.mode == audio::LoopPlan::Alternating ? "alternating"
-                       : info.loop.mode == audio::LoopPlan::Backward  ? "backward"
-                                                                      : "forward";
-    return "loop " + LengthText(info.loop.start, info.wave->rate) + "\xe2\x80\x93" +  // "–"
+    const char* mode = info.loop.mode == audio::LoopPlan::Alternating ? "wechselnd"
+                       : info.loop.mode == audio::LoopPlan::Backward  ? "r\xc3\xbc"
+                                                                        "ckw\xc3\xa4rts"
+                                                                      : "vorw\xc3\xa4rts";
+    return "Schleife " + LengthText(info.loop.start, info.wave->rate) + "\xe2\x80\x93" +  // "–"
            LengthText(info.loop.end, info.wave->rate) + kDot + mode;
 }
 
@@ -199,7 +270,7 @@ struct InfoCache::State {
             try {
                 info = s->reader(path);
             } catch (...) {
-                info = Info{};  // not a playable wave
+                info = Info{};  // no playable wave
             }
         }
         std::lock_guard lock(s->mutex);

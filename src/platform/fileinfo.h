@@ -32,6 +32,8 @@ struct Info {
 // The header, loop and overview of path, read in one open; bytesRead, when given, gets how many
 // bytes of the file were read.
 Info ReadInfo(const std::string& path, int64_t* bytesRead = nullptr);
+// The header and loop alone, no overview: what a screen reader says of a file costs a few reads.
+Info ReadHeader(const std::string& path, int64_t* bytesRead = nullptr);
 
 // "m:ss.mmm", or "h:mm:ss.mmm" from an hour on; rounded to the millisecond.
 std::string LengthText(int64_t frames, int rate);
@@ -39,15 +41,15 @@ std::string LengthText(int64_t frames, int rate);
 std::string RateText(int rate);
 // "16-bit", "32-bit float", "IMA ADPCM", "u-law", ... for the subtype of format.
 std::string FormatText(int format);
-// "mono", "stereo", "5.1", "7.1", otherwise "N channels".
+// "mono", "stereo", "5.1", "7.1", otherwise "N Kanäle".
 std::string ChannelText(int channels);
 
-// "0:01.250 · 44.1 kHz · 24-bit · stereo" (UTF-8), or "not a playable wave".
+// "0:01.250 · 44.1 kHz · 24-bit · stereo" (UTF-8), or "keine abspielbare WAV-Datei".
 std::string InfoText(const std::optional<WaveInfo>& info);
 // InfoText of the header of path.
 std::string Describe(const std::string& path);
-// "loop 0:00.250–0:00.290 · forward", "loop ignored: end past the data", or "" for a file
-// without a loop.
+// "Schleife 0:00.250–0:00.290 · vorwärts", "Schleife übergangen: Ende hinter den Daten", or "" for
+// a file without a loop.
 std::string LoopText(const Info& info);
 
 // Infos by path, kept while the file's size and modification time stay the same. Each read runs

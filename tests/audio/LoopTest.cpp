@@ -29,19 +29,19 @@ TEST(Loop, PlaysTheFilesOwnLoopAsTheOnePassResampling) {
     // the data: the whole file plays.
     const std::tuple<int, std::uint32_t, std::uint32_t, Runs, const char*> rows[] = {
         // clang-format off
-        {0, 1000, 2499, {{0, 2499}, {1000, 2499}}, "loop 0:00.023–0:00.057 · forward"},
+        {0, 1000, 2499, {{0, 2499}, {1000, 2499}}, "Schleife 0:00.023–0:00.057 · vorwärts"},
         {1, 1000, 2499, {{0, 2499}, {2498, 1000}, {1001, 2499}},
-         "loop 0:00.023–0:00.057 · alternating"},
-        {2, 1000, 2499, {{0, 2499}, {2499, 1000}}, "loop 0:00.023–0:00.057 · backward"},
-        {1, 100, 101, {{0, 101}, {100, 100}, {101, 101}}, "loop 0:00.002–0:00.002 · alternating"},
-        {1, 100, 103, {{0, 103}, {102, 100}, {101, 103}}, "loop 0:00.002–0:00.002 · alternating"},
-        {3, 10, 2499, {{0, 2499}, {10, 2499}}, "loop 0:00.000–0:00.057 · forward"},
-        {0, 0, n - 1, {{0, 2999}, {0, 2999}}, "loop 0:00.000–0:00.068 · forward"},
-        {0, 500, n, {{0, 2999}, {500, 2999}}, "loop 0:00.011–0:00.068 · forward"},
-        {0, 500, n + 1, {{0, 2999}, {0, 2999}}, "loop ignored: end past the data"},
-        {0, 500, 0xffffffff, {{0, 2999}, {0, 2999}}, "loop ignored: no end"},
-        {2, 2000, 1999, {{0, 2999}, {0, 2999}}, "loop ignored: start not before end"},
-        {1, 100, 100, {{0, 2999}, {0, 2999}}, "loop ignored: shorter than two frames"}};
+         "Schleife 0:00.023–0:00.057 · wechselnd"},
+        {2, 1000, 2499, {{0, 2499}, {2499, 1000}}, "Schleife 0:00.023–0:00.057 · rückwärts"},
+        {1, 100, 101, {{0, 101}, {100, 100}, {101, 101}}, "Schleife 0:00.002–0:00.002 · wechselnd"},
+        {1, 100, 103, {{0, 103}, {102, 100}, {101, 103}}, "Schleife 0:00.002–0:00.002 · wechselnd"},
+        {3, 10, 2499, {{0, 2499}, {10, 2499}}, "Schleife 0:00.000–0:00.057 · vorwärts"},
+        {0, 0, n - 1, {{0, 2999}, {0, 2999}}, "Schleife 0:00.000–0:00.068 · vorwärts"},
+        {0, 500, n, {{0, 2999}, {500, 2999}}, "Schleife 0:00.011–0:00.068 · vorwärts"},
+        {0, 500, n + 1, {{0, 2999}, {0, 2999}}, "Schleife übergangen: Ende hinter den Daten"},
+        {0, 500, 0xffffffff, {{0, 2999}, {0, 2999}}, "Schleife übergangen: kein Ende"},
+        {2, 2000, 1999, {{0, 2999}, {0, 2999}}, "Schleife übergangen: Anfang nicht vor dem Ende"},
+        {1, 100, 100, {{0, 2999}, {0, 2999}}, "Schleife übergangen: kürzer als zwei Frames"}};
     // clang-format on
     TempDir dir;
     const std::string data = ReadAll(NoiseWave(dir, "noise.wav", n, 2, 3)).substr(44),

@@ -1,10 +1,13 @@
 // What a screen reader finds (through QAccessible), the focus after the buttons, and the preview
 // level's keys, caption and menu.
+#include <unistd.h>
+
 #include <QAccessible>
 #include <QAction>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
+#include <atomic>
 
 #include "TestSupport.h"
 #include "mainwindow/FindLine.h"
@@ -31,19 +34,26 @@ class AccessTest : public QObject, Sound::Player {
         Sound::SetPlayer(this);
         Main(root.file("lib/a.wav"), root.file("app/wavplayer"));
         frmWAV& form = *MainForm();
+        form.lstPath->readerActive = [] { return true; };
         // The window's children as read: the drive box by its value (its name is its label's).
         QAccessibleInterface* w = QAccessible::queryAccessibleInterface(&form);
         QStringList seen;
         for (int i = 0; i < w->childCount(); ++i) seen << w->child(i)->text(QAccessible::Name);
         // clang-format off
         QCOMPARE(seen, (QStringList{"/", "Ordner und WAV-Dateien", "Wurzelverzeichnis", "Eine Ebene höher", "Neu einlesen", QString::fromStdString(root.file("lib/"))}));
-        QCOMPARE(w->child(0)->relations(QAccessible::Label).value(0).first->text(QAccessible::Name), "Laufwerk");
+        QCOMPARE(w->child(0)->relations(QAccessible::Label).value(0).first->text(QAccessible::Name), "Laufwerk /");
         // clang-format on
         auto* rows = QAccessible::queryAccessibleInterface(form.lstPath)->tableInterface();
         form.SetListIndex(2);
         QTRY_COMPARE(rows->cellAt(2, 0)->text(QAccessible::Description),
                      "0:00.500 · 44.1 kHz · 16-bit · mono");
         QCOMPARE(rows->cellAt(1, 0)->text(QAccessible::Name), "Ordner Drums");
+        // Exported again under the same name: read again.
+        testsupport::WriteWave(root.file("lib/a.wav"), testsupport::Tone(440, 44100, 44100), 1,
+                               44100, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+        form.SetListIndex(1), form.SetListIndex(2);
+        QTRY_COMPARE(rows->cellAt(2, 0)->text(QAccessible::Description),
+                     "0:01.000 · 44.1 kHz · 16-bit · mono");
         // The level as saved; four steps down, in the list and in the search line, neither
         // replaying nor moving; the menu's entries.
         QCOMPARE(form.logic.Level(), -6);
@@ -59,6 +69,43 @@ class AccessTest : public QObject, Sound::Player {
         for (QPushButton* b : {form.Command2, form.cmdBack, form.cmdRoot}) {
             b->setFocus(), b->click();
             QVERIFY(form.lstPath->hasFocus() && form.cmdDummy->focusPolicy() == Qt::NoFocus);
+        }
+        CloseMainForm();
+    }
+
+    // 29 Down presses over 5.8 MB files: without a screen reader nothing is read for them, with
+    // one each file's header.
+    void detailReads() {
+        root.mkdir("big"), root.mkdir("app"), root.write("app/STOP.wav", "");
+        const std::string first = root.file("big/00.wav");
+        testsupport::WriteWave(first, testsupport::Tone(440, 44100, 2900000), 1, 44100,
+                               SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+        for (int i = 1; i < 30; ++i)
+            QVERIFY(link(first.c_str(),
+                         root.file(QString::asprintf("big/%02d.wav", i).toStdString()).c_str()) ==
+                    0);
+        Sound::SetPlayer(this);
+        Main(first, root.file("app/wavplayer"));
+        frmWAV& form = *MainForm();
+        std::atomic<int64_t> bytes{0};
+        std::atomic<int> reads{0};
+        auto counting = [&](fileinfo::Info (*read)(const std::string&, int64_t*)) {
+            return std::make_unique<fileinfo::InfoCache>([&, read](const std::string& path) {
+                int64_t n = 0;
+                fileinfo::Info info = read(path, &n);
+                bytes += n, ++reads;
+                return info;
+            });
+        };
+        form.lstPath->SetFileInfo(counting(fileinfo::ReadInfo));
+        form.lstPath->SetDetailInfo(counting(fileinfo::ReadHeader));
+        form.lstPath->setFocus();
+        for (bool reader : {false, true}) {
+            form.lstPath->readerActive = [reader] { return reader; };
+            form.SetListIndex(-1);
+            for (int i = 0; i < 29; ++i) QTest::keyClick(form.lstPath, Qt::Key_Down);
+            QTest::qWait(500);
+            QVERIFY((reads > 0) == reader && bytes <= reads * 8192);
         }
         CloseMainForm();
     }

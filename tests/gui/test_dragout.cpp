@@ -102,8 +102,9 @@ class DragOutTest : public QObject, Sound::Player {
     void tooltips() {
         form->lstPath->clock = [this] { return ++clocked, now += step; };
         QCOMPARE(Tip("Kick 1.wav") + Tip("[sub]", 300) + Tip("[..]", 300),
-                 QString("not a playable wave"));
-        QVERIFY(Tip("pad.wav").contains("<br>loop 0:00.250–0:00.290 · forward<br><img src='data:"));
+                 QString("keine abspielbare WAV-Datei"));
+        QVERIFY(Tip("pad.wav").contains(
+            "<br>Schleife 0:00.250–0:00.290 · vorwärts<br><img src='data:"));
         std::promise<void> release;
         std::shared_future<void> held = release.get_future().share();
         form->lstPath->SetFileInfo(std::make_unique<fileinfo::InfoCache>(
@@ -121,7 +122,7 @@ class DragOutTest : public QObject, Sound::Player {
         QVERIFY(QTest::qWaitFor([&] { return clocked == 1; }, 10000));  // its answer came
         QVERIFY(tip.isEmpty());
         step = 150;
-        QCOMPARE(Tip("[odd\xff 1].wav"), QString("not a playable wave"));
+        QCOMPARE(Tip("[odd\xff 1].wav"), QString("keine abspielbare WAV-Datei"));
     }
 };
 

@@ -99,6 +99,9 @@ class WindowTest : public QObject, Sound::Player {
         QTest::newRow("a held key plays at its release only") << "Home held held held Down" << L{"b.wav"} << "";
         QTest::newRow("Enter and Shift replay, Space and Escape stop") << "End Return Shift Space Esc" << L{"b.wav", "b.wav", "b.wav", "STOP", "STOP"} << "";
         QTest::newRow("open [Drums], End plays the last file") << "dbl:[Drums] End" << L{"Drums/snare.WAV"} << "#ffff00/#000000 Brimvale WAV-Player/Looper in lib/Drums label lib/Drums";
+        QTest::newRow("Return opens [Drums]") << "Home Down Return End" << L{"Drums/snare.WAV"} << "#ffff00/#000000 Brimvale WAV-Player/Looper in lib/Drums label lib/Drums";
+        QTest::newRow("Backspace goes up as .. does") << "dbl:[Drums] Backspace End" << L{"b.wav"} << "#ffff00/#000000 Brimvale WAV-Player/Looper in lib label lib/Drums";
+        QTest::newRow("Alt+Up goes up, not up the list") << "dbl:[Drums] Down Alt+Up End" << L{"b.wav"} << "#ffff00/#000000 Brimvale WAV-Player/Looper in lib label lib/Drums";
         QTest::newRow("open [Drums], Down starts on the first entry") << "dbl:[Drums] Down Down Down" << L{"Drums/kick.wav"} << "";
         QTest::newRow("after [..], End plays the last file there") << "dbl:[Drums] dbl:[..] End" << L{"b.wav"} << "";
         QTest::newRow("buttons give the focus to the list") << "dbl:[Drums] cmdBack" << L{} << "#ffff00/#000000 Brimvale WAV-Player/Looper in lib label lib/Drums";
@@ -140,9 +143,9 @@ class WindowTest : public QObject, Sound::Player {
                 QKeyEvent event(type, Qt::Key_Down, Qt::NoModifier, QString(), true);
                 if (op == "held") QApplication::sendEvent(form->lstPath, &event);
             }
+            const QKeyCombination key = op == "Shift" ? Qt::Key_Shift : QKeySequence(op)[0];
             if (op[0].isUpper() && !form->findChild<QObject*>(op))
-                QTest::keyClick(form->lstPath,
-                                op == "Shift" ? Qt::Key_Shift : QKeySequence(op)[0].key());
+                QTest::keyClick(form->lstPath, key.key(), key.keyboardModifiers());
         }
         QTEST(heard, "heard");
         const bool onTop = form->windowFlags().testFlag(Qt::WindowStaysOnTopHint);

@@ -15,7 +15,7 @@ TEST(FileInfo, Text) {
     // clang-format off
     const std::pair<fileinfo::WaveInfo, const char*> rows[] = {
         {{55125, 44100, 2, SF_FORMAT_PCM_24}, "0:01.250 · 44.1 kHz · 24-bit · stereo"},
-        {{11025, 11025, 3, SF_FORMAT_PCM_U8}, "0:01.000 · 11.025 kHz · 8-bit · 3 channels"},
+        {{11025, 11025, 3, SF_FORMAT_PCM_U8}, "0:01.000 · 11.025 kHz · 8-bit · 3 Kanäle"},
         {{8, 800, 6, SF_FORMAT_FLOAT}, "0:00.010 · 800 Hz · 32-bit float · 5.1"},
         {{44100LL * 3723 + 22050, 44100, 8, SF_FORMAT_IMA_ADPCM}, "1:02:03.500 · 44.1 kHz · IMA ADPCM · 7.1"},
         {{48000LL * 600 - 1, 48000, 1, SF_FORMAT_ALAW}, "10:00.000 · 48 kHz · A-law · mono"},  // carries
@@ -28,7 +28,7 @@ TEST(FileInfo, Text) {
     const std::string cut =
         dir.write("cut.wav", testsupport::WaveHeader(1, 8000, 16, 80).substr(0, 20));
     for (const std::string& path : {cut, dir.write("text.wav", "no sound\n"), dir.file("none")})
-        EXPECT_EQ(fileinfo::Describe(path), "not a playable wave");
+        EXPECT_EQ(fileinfo::Describe(path), "keine abspielbare WAV-Datei");
     EXPECT_EQ(fileurl::FileUrl("/s/[a b]%#?\xff\xc3\xa4_-.~.wav"),
               "file:///s/%5Ba%20b%5D%25%23%3F%FF%C3%A4_-.~.wav");
 }

@@ -38,7 +38,12 @@ TEST(Find, MatchRule) {
         {"-soft -", "loud.wav", true},
         {"\xc3\x84RGER", "\xc3\xa4rger.wav", true},    // Ä typed, ä in the name
         {"\xc3\xa9t\xc3\xa9", "\xc9T\xc9.wav", true},  // Latin-1 bytes shown as ÉTÉ
-        {"\xc3\xa9", "e\xcc\x81.wav", false},          // a combining accent is no é
+        {"\xc3\xa9", "Cafe\xcc\x81.wav", true},        // é typed, e + combining accent stored
+        {"E\xcc\x81", "\xc3\xa9t\xc3\xa9.wav", true},  // and the other way round
+        {"\xce\xae\xcf\x87\xce\xbf\xcf\x82", "\xce\x89\xcf\x87\xce\xbf\xcf\x82 01.wav",
+         true},                               // ήχος, Ήχος
+        {"\xc3\xbf", "\xc5\xb8.wav", true},   // ÿ typed, Ÿ in the name
+        {"\xc5\xba", "\xc5\xb8.wav", false},  // ź is no Ÿ
         {"\xd0\xb1\xd0\xb0\xd1\x81", "\xd0\x91\xd0\x90\xd0\xa1.wav", true},  // Cyrillic
         {"\xc5\x82",
          "\xc5\x81\xc3\xb3"

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringDecoder>
 #include <algorithm>
+#include <unordered_set>
 
 #include "mainwindow/FormLogic.h"
 #include "startup/Globals.h"
@@ -179,9 +180,30 @@ int FormLogic::TakeFound(int row) {
     search::Walk::Progress p = find_.walk->Take();
     find_.searching = !p.done;
     find_.silent = p.silent;
-    if (p.found.empty()) return row;
+    if (p.found.empty() && p.gone.empty()) return row;
+    bool selected = row >= 0 && row < static_cast<int>(entries_.size());
+    if (!p.gone.empty()) {
+        // Files the index knew that are gone leave the list; the selection stays on its file.
+        const std::unordered_set<std::string> gone(p.gone.begin(), p.gone.end());
+        std::vector<PathEntry> kept;
+        kept.reserve(entries_.size());
+        int at = -1;
+        for (size_t i = 0; i < entries_.size(); ++i) {
+            if (static_cast<int>(i) == row) at = static_cast<int>(kept.size());
+            if (entries_[i].kind == EntryKind::File && gone.count(entries_[i].text)) {
+                if (static_cast<int>(i) == row) at = -1;
+                continue;
+            }
+            kept.push_back(std::move(entries_[i]));
+        }
+        if (listChanging) listChanging();
+        entries_ = std::move(kept);
+        if (listChanged) listChanged();
+        row = at;
+        selected = row >= 0;
+    }
+    if (p.found.empty()) return selected ? row : -1;
     std::sort(p.found.begin(), p.found.end(), dirlist::NaturalLess);
-    const bool selected = row >= 0 && row < static_cast<int>(entries_.size());
     if (selected) {
         const std::string& text = entries_[static_cast<size_t>(row)].text;
         row += static_cast<int>(

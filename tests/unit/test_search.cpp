@@ -188,3 +188,14 @@ INSTANTIATE_TEST_SUITE_P(Find, FindSteps, testing::Values(
     Row{"here type:x open ls type:kicks sel:[Kicks] open ls", "sel= ls= sel= ls=[..], in lib/Kicks"},
     Row{"below type:kick reload status ls", "() ls=[..],[Drums],[Kicks],[quiet],a.wav,Kick 01.wav,\xc9T\xc9.wav, in lib"}));
 // clang-format on
+
+// Kernel views are not walked: a search below /proc goes into no folder and ends at once.
+TEST(Find, PseudoFileSystemsNotWalked) {
+    search::SetWalkSeam([](const std::string&) { ++g_entered; }, dirlist::kScanBound);
+    g_entered = 0;
+    auto walk = search::Walk::Start("/proc", [](std::string_view) { return true; });
+    for (int i = 0; i < 100 && !walk->Take().done; ++i) walk->WaitFor(std::chrono::seconds(1));
+    search::SetWalkSeam(nullptr, dirlist::kScanBound);
+    EXPECT_TRUE(walk->Take().done);
+    EXPECT_EQ(g_entered, 0);
+}

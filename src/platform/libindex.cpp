@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
@@ -84,6 +85,7 @@ struct Index::State {
     std::condition_variable idle;
     std::deque<Op> queue;  // under qMu
     bool writing = false;  // under qMu
+    std::atomic<uint64_t> generation{0};
     workers::Pool writer{1, 1};
 
     ~State() { Close(); }
@@ -140,6 +142,7 @@ struct Index::State {
     // The file is not ours to read: it goes aside (kept for a look, replacing one set aside
     // before) and a fresh index takes its place.
     bool SetAside() {
+        ++generation;
         Close();
         ::rename(file.c_str(), (file + ".broken").c_str());
         ::unlink((file + "-wal").c_str());
@@ -196,6 +199,7 @@ struct Index::State {
         int rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
         for (size_t i = 0; rc == SQLITE_OK && i < batch.size(); ++i) rc = Apply(batch[i]);
         if (rc == SQLITE_OK) rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        ++generation;  // even a failed write may have changed what another copy sees
         if (rc == SQLITE_OK) return;
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         if (Damaged(rc)) SetAside();
@@ -302,6 +306,8 @@ bool Index::Below(const std::string& root, const std::function<bool(Folder&&)>& 
     }
     return true;
 }
+
+uint64_t Index::Generation() const { return s_->generation.load(); }
 
 namespace {
 std::mutex g_mu;

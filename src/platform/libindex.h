@@ -38,6 +38,8 @@ class Index {
     // Hands each folder recorded at or below root (with a trailing "/") to take, in path order,
     // until take returns false. False when nothing could be read.
     bool Below(const std::string& root, const std::function<bool(Folder&&)>& take);
+    // Counts the writes done: unchanged, the index holds what it held.
+    uint64_t Generation() const;
 
     struct State;
 

@@ -55,6 +55,11 @@ bool IsUnder(const std::string& rel, const std::string& folder) {
 
 }  // namespace
 
+namespace {
+// What the index held below a walk's root, by relative folder ("" for the root).
+using Known = std::unordered_map<std::string, libindex::Folder>;
+}  // namespace
+
 struct Walk::State {
     std::string root;  // with a trailing "/"
     Match match;
@@ -64,7 +69,7 @@ struct Walk::State {
     std::shared_ptr<libindex::Index> index;
     // What the index held below the root, by relative folder ("" for the root); filled before
     // the first folder is read and not changed after.
-    std::unordered_map<std::string, libindex::Folder> known;
+    std::shared_ptr<const Known> known = std::make_shared<Known>();
     std::vector<std::string> pseudo;  // mount points not to walk, likewise
 
     std::mutex mu;
@@ -206,9 +211,9 @@ Read ReadOne(Walk::State& s, const std::string& rel) {
         }
     }
     r.ok = true;
-    auto known = s.known.find(rel);
+    auto known = s.known->find(rel);
     const int64_t mtime = Ns(st.st_mtim);
-    if (known != s.known.end() && known->second.mtime != 0 && known->second.mtime == mtime) {
+    if (known != s.known->end() && known->second.mtime != 0 && known->second.mtime == mtime) {
         ::close(fd);
         r.subs = known->second.subs;
         return r;
@@ -243,7 +248,7 @@ Read ReadOne(Walk::State& s, const std::string& rel) {
     std::sort(r.subs.begin(), r.subs.end(), dirlist::NaturalLess);
     std::sort(wavs.begin(), wavs.end(), dirlist::NaturalLess);
     std::vector<std::string> hits = Matching(s, rel, wavs);
-    if (known == s.known.end()) {
+    if (known == s.known->end()) {
         r.found = std::move(hits);
     } else {
         std::vector<std::string> had = Matching(s, rel, known->second.wavs);
@@ -270,7 +275,7 @@ void Pump(const StatePtr& s);
 void Sweep(Walk::State& s) {
     if (s.swept || s.cancelled || !s.Done()) return;
     s.swept = true;
-    for (const auto& [rel, folder] : s.known) {
+    for (const auto& [rel, folder] : *s.known) {
         if (s.visited.count(rel)) continue;
         if (std::any_of(s.skipped.begin(), s.skipped.end(),
                         [&rel = rel](const std::string& k) { return IsUnder(rel, k); }))
@@ -374,12 +379,27 @@ void Pump(const StatePtr& s) {
     Sweep(*s);
 }
 
+// The last load from the index, kept while the index has not been written since: the next
+// keystroke's search below the same folder answers from memory.
+struct Loaded {
+    std::weak_ptr<libindex::Index> index;
+    std::string root;
+    uint64_t generation = 0;
+    std::shared_ptr<const Known> known;
+};
+std::mutex g_loadedMu;
+Loaded g_loaded;
+
 // On a worker, before the walk: what the index holds below the root is handed out at once.
 void Load(const StatePtr& s) {
     s->pseudo = dirlist::PseudoMounts();
     s->index = libindex::Shared();
     std::vector<std::string> batch;
-    auto handOut = [&s, &batch] {
+    size_t batches = 0;
+    // The first finds go out at once, the rest in batches.
+    auto handOut = [&s, &batch, &batches](bool always) {
+        if (batch.empty() || (!always && batches > 0 && batch.size() < 4096)) return;
+        ++batches;
         std::unique_lock lock(s->mu);
         Append(s->found, std::move(batch));
         batch.clear();
@@ -388,21 +408,43 @@ void Load(const StatePtr& s) {
         if (tell) s->notify();
     };
     if (s->index) {
-        size_t folders = 0;
-        s->index->Below(s->root, [&](libindex::Folder&& f) {
-            if (s->cancelled) return false;
-            std::string rel = f.path.substr(s->root.size());
-            // Hidden folders are listed when asked for, never walked.
-            if (rel.find("/.") != std::string::npos || (!rel.empty() && rel[0] == '.')) return true;
-            Append(batch, Matching(*s, rel, f.wavs));
-            s->known.emplace(std::move(rel), std::move(f));
-            // The first finds go out at once, the rest in batches.
-            if (!batch.empty() && (folders++ == 0 || batch.size() >= 4096)) handOut();
-            return true;
-        });
+        std::shared_ptr<const Known> cached;
+        {
+            std::lock_guard lock(g_loadedMu);
+            if (g_loaded.index.lock() == s->index && g_loaded.root == s->root &&
+                g_loaded.generation == s->index->Generation())
+                cached = g_loaded.known;
+        }
+        if (cached) {
+            s->known = cached;
+            for (const auto& [rel, f] : *cached) {
+                if (s->cancelled) break;
+                Append(batch, Matching(*s, rel, f.wavs));
+                handOut(false);
+            }
+        } else {
+            auto known = std::make_shared<Known>();
+            const uint64_t generation = s->index->Generation();
+            const bool whole = s->index->Below(s->root, [&](libindex::Folder&& f) {
+                if (s->cancelled) return false;
+                std::string rel = f.path.substr(s->root.size());
+                // Hidden folders are listed when asked for, never walked.
+                if (rel.find("/.") != std::string::npos || (!rel.empty() && rel[0] == '.'))
+                    return true;
+                Append(batch, Matching(*s, rel, f.wavs));
+                known->emplace(std::move(rel), std::move(f));
+                handOut(false);
+                return true;
+            });
+            s->known = known;
+            if (whole && !s->cancelled) {
+                std::lock_guard lock(g_loadedMu);
+                g_loaded = {s->index, s->root, generation, known};
+            }
+        }
     }
+    handOut(true);
     std::unique_lock lock(s->mu);
-    Append(s->found, std::move(batch));
     s->loading = false;
     lock.unlock();
     Kick(s);

@@ -345,7 +345,7 @@ void Pump(const StatePtr& s) {
         if (it->second.task) Walkers().Abandon(it->second.task);
         it = s->flights.erase(it);
     }
-    std::deque<std::string> later;  // folders another walk's worker is still in
+    std::vector<std::string> later;  // folders another walk's worker is still in
     while (!s->loading && !s->cancelled && s->flights.size() < s->lanes && !s->queue.empty()) {
         std::string rel = std::move(s->queue.front());
         s->queue.pop_front();
@@ -356,8 +356,8 @@ void Pump(const StatePtr& s) {
         const std::string path = s->root + rel;
         const Claim claim = ClaimFolder(path, s);
         if (claim != Claim::Go) {
-            if (claim == Claim::Wait) later.push_back(std::move(rel));
-            if (claim == Claim::Silent) ++s->silent, s->skipped.push_back(rel);
+            if (claim == Claim::Silent) ++s->silent;
+            (claim == Claim::Wait ? later : s->skipped).push_back(std::move(rel));
             continue;
         }
         const uint64_t id = s->next++;

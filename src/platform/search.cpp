@@ -370,7 +370,16 @@ void Pump(const StatePtr& s) {
         }
         // No worker to be had just now: the folder waits for one, it is not silent.
         s->flights.erase(id);
-        ReleaseFolder(path, false);
+        {
+            // Given back unopened; walks waiting for it try again on their own, since telling
+            // them here, under this walk's lock, could deadlock with one telling this walk.
+            std::lock_guard watch(g_watchMu);
+            auto w = g_watch.find(path);
+            if (w != g_watch.end()) w->second.busy = false;
+            if (w != g_watch.end() && w->second.silentSince == Clock::time_point() &&
+                w->second.waiters.empty())
+                g_watch.erase(w);
+        }
         s->queue.push_front(std::move(rel));
         break;
     }

@@ -310,29 +310,38 @@ bool Index::Below(const std::string& root, const std::function<bool(Folder&&)>& 
 uint64_t Index::Generation() const { return s_->generation.load(); }
 
 namespace {
-std::mutex g_mu;
-bool g_default = false, g_tried = false;
-std::shared_ptr<Index> g_index;
+// Never destroyed: workers still reading or writing at exit use it.
+struct Program {
+    std::mutex mu;
+    bool useDefault = false, tried = false;
+    std::shared_ptr<Index> index;
+};
+Program& The() {
+    static auto* program = new Program;
+    return *program;
+}
 }  // namespace
 
 std::shared_ptr<Index> Shared() {
-    std::lock_guard lock(g_mu);
-    if (g_default && !g_tried) {
-        g_tried = true;
-        g_index = Index::Open(CacheFolder());
+    Program& p = The();
+    std::lock_guard lock(p.mu);
+    if (p.useDefault && !p.tried) {
+        p.tried = true;
+        p.index = Index::Open(CacheFolder());
     }
-    return g_index;
+    return p.index;
 }
 
 void UseDefault() {
-    std::lock_guard lock(g_mu);
-    g_default = true;
+    std::lock_guard lock(The().mu);
+    The().useDefault = true;
 }
 
 void Use(std::shared_ptr<Index> index) {
-    std::lock_guard lock(g_mu);
-    g_default = false;
-    g_index = std::move(index);
+    Program& p = The();
+    std::lock_guard lock(p.mu);
+    p.useDefault = false;
+    p.index = std::move(index);
 }
 
 std::string CacheFolder() {

@@ -116,8 +116,15 @@ struct Watch {
     Clock::time_point silentSince;  // when it was last found silent (epoch: never)
     std::vector<std::weak_ptr<Walk::State>> waiters;
 };
-std::mutex g_watchMu;
-std::unordered_map<std::string, Watch> g_watch;
+// Never destroyed, as the workers: a worker still in a silent folder at exit comes back to it.
+struct Watches {
+    std::mutex mu;
+    std::unordered_map<std::string, Watch> map;
+};
+Watches& Watched() {
+    static auto* watches = new Watches;
+    return *watches;
+}
 
 enum class Claim { Go, Wait, Silent };
 
@@ -125,8 +132,8 @@ enum class Claim { Go, Wait, Silent };
 Claim ClaimFolder(const std::string& path, const StatePtr& s) {
     const auto now = Clock::now();
     const auto bound = std::chrono::milliseconds(g_boundMs.load());
-    std::lock_guard lock(g_watchMu);
-    Watch& w = g_watch[path];
+    std::lock_guard lock(Watched().mu);
+    Watch& w = Watched().map[path];
     if (w.busy) {
         if (now - w.since >= bound) {
             w.silentSince = now;
@@ -150,9 +157,9 @@ void Kick(const StatePtr& s);
 void ReleaseFolder(const std::string& path, bool opened) {
     std::vector<std::weak_ptr<Walk::State>> waiters;
     {
-        std::lock_guard lock(g_watchMu);
-        auto it = g_watch.find(path);
-        if (it == g_watch.end()) return;
+        std::lock_guard lock(Watched().mu);
+        auto it = Watched().map.find(path);
+        if (it == Watched().map.end()) return;
         Watch& w = it->second;
         w.busy = false;
         waiters.swap(w.waiters);
@@ -161,7 +168,7 @@ void ReleaseFolder(const std::string& path, bool opened) {
             w.silentSince = Clock::now();
         else if (opened)
             w.silentSince = {};
-        if (w.silentSince == Clock::time_point()) g_watch.erase(it);
+        if (w.silentSince == Clock::time_point()) Watched().map.erase(it);
     }
     for (auto& waiter : waiters)
         if (StatePtr s = waiter.lock()) Kick(s);
@@ -373,12 +380,12 @@ void Pump(const StatePtr& s) {
         {
             // Given back unopened; walks waiting for it try again on their own, since telling
             // them here, under this walk's lock, could deadlock with one telling this walk.
-            std::lock_guard watch(g_watchMu);
-            auto w = g_watch.find(path);
-            if (w != g_watch.end()) w->second.busy = false;
-            if (w != g_watch.end() && w->second.silentSince == Clock::time_point() &&
+            std::lock_guard watch(Watched().mu);
+            auto w = Watched().map.find(path);
+            if (w != Watched().map.end()) w->second.busy = false;
+            if (w != Watched().map.end() && w->second.silentSince == Clock::time_point() &&
                 w->second.waiters.empty())
-                g_watch.erase(w);
+                Watched().map.erase(w);
         }
         s->queue.push_front(std::move(rel));
         break;
@@ -396,8 +403,14 @@ struct Loaded {
     uint64_t generation = 0;
     std::shared_ptr<const Known> known;
 };
-std::mutex g_loadedMu;
-Loaded g_loaded;
+struct LastLoad {
+    std::mutex mu;
+    Loaded loaded;
+};
+LastLoad& Last() {
+    static auto* last = new LastLoad;  // never destroyed, likewise
+    return *last;
+}
 
 // On a worker, before the walk: what the index holds below the root is handed out at once.
 void Load(const StatePtr& s) {
@@ -419,10 +432,11 @@ void Load(const StatePtr& s) {
     if (s->index) {
         std::shared_ptr<const Known> cached;
         {
-            std::lock_guard lock(g_loadedMu);
-            if (g_loaded.index.lock() == s->index && g_loaded.root == s->root &&
-                g_loaded.generation == s->index->Generation())
-                cached = g_loaded.known;
+            std::lock_guard lock(Last().mu);
+            const Loaded& last = Last().loaded;
+            if (last.index.lock() == s->index && last.root == s->root &&
+                last.generation == s->index->Generation())
+                cached = last.known;
         }
         if (cached) {
             s->known = cached;
@@ -447,8 +461,8 @@ void Load(const StatePtr& s) {
             });
             s->known = known;
             if (whole && !s->cancelled) {
-                std::lock_guard lock(g_loadedMu);
-                g_loaded = {s->index, s->root, generation, known};
+                std::lock_guard lock(Last().mu);
+                Last().loaded = {s->index, s->root, generation, known};
             }
         }
     }

@@ -306,6 +306,10 @@ void Remember(const std::string& path, const ScanResult& r) {
     libindex::Folder f{path == "/" ? path : path + "/", r.snap.trusted ? Ns(r.snap.mtime) : 0,
                        r.dirs, r.files};
     Scanners().Run([f = std::move(f)]() mutable {
+        for (const std::string& pseudo : PseudoMounts())  // kernel views are not kept
+            if (f.path.compare(0, pseudo.size(), pseudo) == 0 &&
+                (pseudo == "/" || f.path[pseudo.size()] == '/'))
+                return;
         if (auto index = libindex::Shared()) index->Record(std::move(f));
     });
 }

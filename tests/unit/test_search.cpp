@@ -178,6 +178,8 @@ INSTANTIATE_TEST_SUITE_P(Find, FindSteps, testing::Values(
     // gone and adds what is new. A folder whose stamp is the recorded one is not read again.
     Row{"index below type:kick take flush rm:lib/Drums/kick_02.WAV rm:lib/Drums/Deep mk:lib/Kicks/kick_new.wav type:kic take1 ls take ls status", "ls=Drums/Deep/kick 9.wav,Drums/Deep/Kick 10.wav,Drums/kick 02.WAV,Kick 01.wav, ls=Kick 01.wav,Kicks/kick new.wav, (2 gefunden, 1 Ordner fehlt) in lib"},
     Row{"stamp:lib/Kicks index below type:kick take flush mk:lib/Kicks/kick_new.wav stamp:lib/Kicks type:kic take ls", "ls=Drums/Deep/kick 9.wav,Drums/Deep/Kick 10.wav,Drums/kick 02.WAV,Kick 01.wav, in lib"},
+    // A listing records its folder too: the walk then takes that folder from the index.
+    Row{"mk:lib/x_kick.wav stamp:lib wait wait wait index cd:lib wait flush mk:lib/y_kick.wav stamp:lib below type:kick take ls", "ls=Drums/Deep/kick 9.wav,Drums/Deep/Kick 10.wav,Drums/kick 02.WAV,Kick 01.wav,x kick.wav, in lib"},
     // Escape: the whole folder, the file played last selected when it lies in it.
     Row{"sel:a.wav press below type:kick take sel:Drums/kick_02.WAV close ls", "sel=a.wav ls=[..],[Drums],[Kicks],[quiet],a.wav,Kick 01.wav,\xc9T\xc9.wav, in lib"},
     Row{"sel:a.wav press below type:a.wav take sel:Drums/Deep/a.wav press close", "sel= in lib"},

@@ -1,93 +1,30 @@
 #include "mainwindow/FindLogic.h"
 
+#include <QString>
+#include <QStringDecoder>
 #include <algorithm>
+#include <unordered_set>
 
 #include "mainwindow/FormLogic.h"
 #include "startup/Globals.h"
 
 namespace find {
 
-namespace {
-
-// The code points of valid UTF-8, or none (false) when any sequence is invalid: overlong,
-// a surrogate, past U+10FFFF or cut short.
-bool DecodeUtf8(std::string_view s, std::u32string& out) {
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    const size_t n = s.size();
-    for (size_t i = 0; i < n;) {
-        const unsigned c = p[i];
-        const int len = c < 0x80                ? 1
-                        : c >= 0xC2 && c < 0xE0 ? 2
-                        : c >= 0xE0 && c < 0xF0 ? 3
-                        : c >= 0xF0 && c < 0xF5 ? 4
-                                                : 0;
-        if (len == 0 || i + static_cast<size_t>(len) > n) return false;
-        char32_t cp = len == 1 ? c : c & (0x7F >> len);
-        for (int k = 1; k < len; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (p[i + k] & 0x3F);
-        }
-        if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp < 0xE000))) ||
-            (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
-            return false;
-        out.push_back(cp);
-        i += static_cast<size_t>(len);
-    }
-    return true;
-}
-
-// Lower case for the scripts sound names are written in: Latin (Latin-1 and Extended-A),
-// Greek and Cyrillic.
-char32_t Lower(char32_t c) {
-    if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + 32 : c;
-    if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) ||
-        (c >= 0x410 && c <= 0x42F))
-        return c + 32;
-    if (c >= 0x400 && c <= 0x40F) return c + 80;
-    if (c >= 0x100 && c <= 0x17F && c != 0x130 && c != 0x131 && c != 0x138 && c != 0x149 &&
-        c != 0x17F) {
-        // Pairs: even upper before odd lower, but odd upper from U+0139 to U+0148 and past U+0178.
-        const bool oddUpper = (c >= 0x139 && c <= 0x148) || c >= 0x179;
-        if ((c % 2 == 1) == oddUpper) return c + 1;
-        return c;
-    }
-    if (c == 0x178) return 0xFF;
-    return c;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
-}  // namespace
-
 std::string Folded(std::string_view name) {
     std::string out;
-    out.reserve(name.size());
     if (std::all_of(name.begin(), name.end(), [](char c) { return (c & 0x80) == 0; })) {
+        out.reserve(name.size());
         for (char c : name) out.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c);
         return out;
     }
-    std::u32string cps;
-    if (!DecodeUtf8(name, cps)) {
-        cps.clear();
-        for (char c : name) cps.push_back(static_cast<unsigned char>(c));
-    }
-    for (char32_t c : cps) AppendUtf8(out, Lower(c));
+    const QByteArrayView bytes(name.data(), static_cast<qsizetype>(name.size()));
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (utf8.hasError()) text = QString::fromLatin1(bytes);
+    // Composed on both sides, so that an accent stored apart from its letter (as some systems
+    // write names) matches the same letter typed in one.
+    const QByteArray folded = text.toCaseFolded().normalized(QString::NormalizationForm_C).toUtf8();
+    out.assign(folded.constData(), static_cast<size_t>(folded.size()));
     return out;
 }
 
@@ -243,9 +180,30 @@ int FormLogic::TakeFound(int row) {
     search::Walk::Progress p = find_.walk->Take();
     find_.searching = !p.done;
     find_.silent = p.silent;
-    if (p.found.empty()) return row;
+    if (p.found.empty() && p.gone.empty()) return row;
+    bool selected = row >= 0 && row < static_cast<int>(entries_.size());
+    if (!p.gone.empty()) {
+        // Files the index knew that are gone leave the list; the selection stays on its file.
+        const std::unordered_set<std::string> gone(p.gone.begin(), p.gone.end());
+        std::vector<PathEntry> kept;
+        kept.reserve(entries_.size());
+        int at = -1;
+        for (size_t i = 0; i < entries_.size(); ++i) {
+            if (static_cast<int>(i) == row) at = static_cast<int>(kept.size());
+            if (entries_[i].kind == EntryKind::File && gone.count(entries_[i].text)) {
+                if (static_cast<int>(i) == row) at = -1;
+                continue;
+            }
+            kept.push_back(std::move(entries_[i]));
+        }
+        if (listChanging) listChanging();
+        entries_ = std::move(kept);
+        if (listChanged) listChanged();
+        row = at;
+        selected = row >= 0;
+    }
+    if (p.found.empty()) return selected ? row : -1;
     std::sort(p.found.begin(), p.found.end(), dirlist::NaturalLess);
-    const bool selected = row >= 0 && row < static_cast<int>(entries_.size());
     if (selected) {
         const std::string& text = entries_[static_cast<size_t>(row)].text;
         row += static_cast<int>(

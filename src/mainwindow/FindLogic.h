@@ -12,7 +12,7 @@
 namespace find {
 
 // A name as the list shows it (UTF-8 where valid, otherwise each byte as the character of the
-// same code), in lower case, as UTF-8.
+// same code), case-folded and composed (NFC), as UTF-8.
 std::string Folded(std::string_view name);
 
 // What is typed, split at blanks into words: a name matches when it contains every word and none

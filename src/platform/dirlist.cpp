@@ -13,6 +13,7 @@
 #include <memory>
 #include <string_view>
 
+#include "platform/libindex.h"
 #include "platform/workers.h"
 
 namespace dirlist {
@@ -299,6 +300,20 @@ struct ScanResult {
     Snapshot snap;
 };
 
+// On the scan's worker: the listing goes to the library index, written by its own worker so
+// that the listing waits for no database.
+void Remember(const std::string& path, const ScanResult& r) {
+    libindex::Folder f{path == "/" ? path : path + "/", r.snap.trusted ? Ns(r.snap.mtime) : 0,
+                       r.dirs, r.files};
+    Scanners().Run([f = std::move(f)]() mutable {
+        for (const std::string& pseudo : PseudoMounts())  // kernel views are not kept
+            if (f.path.compare(0, pseudo.size(), pseudo) == 0 &&
+                (pseudo == "/" || f.path[pseudo.size()] == '/'))
+                return;
+        if (auto index = libindex::Shared()) index->Record(std::move(f));
+    });
+}
+
 }  // namespace
 
 bool NaturalLess(const std::string& a, const std::string& b) { return NaturalLessView(a, b); }
@@ -341,7 +356,12 @@ bool DirListBox::SetPath(const std::string& folder) {
     std::string p = NormalPath(folder);
     if (p.empty()) return false;
     auto r = std::make_shared<ScanResult>();
-    if (!Within(p, [r, p] { r->ok = Scan(p, &r->dirs, &r->files, &r->snap); }) || !r->ok)
+    if (!Within(p,
+                [r, p] {
+                    r->ok = Scan(p, &r->dirs, &r->files, &r->snap);
+                    if (r->ok) Remember(p, *r);
+                }) ||
+        !r->ok)
         return false;
     handoff.valid = r->snap.trusted;
     handoff.files = r->snap.trusted ? std::move(r->files) : std::vector<std::string>();

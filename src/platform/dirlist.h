@@ -26,6 +26,9 @@ std::string NormalPath(const std::string& path);
 // The mount point of the volume that holds path ("/" when nothing else matches).
 std::string MountPointOf(const std::string& path);
 
+// The mount points of pseudo file systems (proc, sysfs, devtmpfs and the like): never walked.
+std::vector<std::string> PseudoMounts();
+
 // What the drive box offers: "/", the home folder, then mounted volumes with real file systems.
 std::vector<std::string> Drives();
 // The same for a mount table in the form of /proc/self/mountinfo and a home folder.

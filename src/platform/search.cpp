@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,9 +13,11 @@
 #include <mutex>
 #include <set>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "platform/dirlist.h"
+#include "platform/libindex.h"
 #include "platform/workers.h"
 
 namespace search {
@@ -23,6 +26,11 @@ namespace {
 
 std::atomic<void (*)(const std::string&)> g_before{nullptr};
 std::atomic<int64_t> g_boundMs{dirlist::kScanBound.count()};
+
+// A folder that did not answer is left alone this long before a walk tries it again.
+constexpr auto kSilentFor = std::chrono::seconds(30);
+// A stamp this close to the moment of reading may hide a change made in the same clock tick.
+constexpr int64_t kRacyNs = 100'000'000;
 
 // Never destroyed: a worker still waiting on a silent folder must not hold up the exit.
 workers::Pool& Walkers() {
@@ -39,6 +47,17 @@ bool IsWavName(std::string_view n) {
 
 using Clock = std::chrono::steady_clock;
 
+int64_t Ns(const timespec& t) { return t.tv_sec * int64_t{1000000000} + t.tv_nsec; }
+
+bool IsUnder(const std::string& rel, const std::string& folder) {
+    return rel.size() >= folder.size() && rel.compare(0, folder.size(), folder) == 0;
+}
+
+}  // namespace
+
+namespace {
+// What the index held below a walk's root, by relative folder ("" for the root).
+using Known = std::unordered_map<std::string, libindex::Folder>;
 }  // namespace
 
 struct Walk::State {
@@ -47,28 +66,38 @@ struct Walk::State {
     Notify notify;
     size_t lanes = 4;
     std::atomic<bool> cancelled{false};
+    std::shared_ptr<libindex::Index> index;
+    // What the index held below the root, by relative folder ("" for the root); filled before
+    // the first folder is read and not changed after.
+    std::shared_ptr<const Known> known = std::make_shared<Known>();
+    std::vector<std::string> pseudo;  // mount points not to walk, likewise
 
     std::mutex mu;
     std::condition_variable cv;
     // Under mu.
+    bool loading = true;
     std::deque<std::string> queue;  // folders to read, relative, each with a trailing "/"
     struct Flight {
         Clock::time_point since;
         workers::Pool::Handle task;
+        std::string rel;
     };
     std::unordered_map<uint64_t, Flight> flights;  // folders being read, by number
     uint64_t next = 0;
     std::set<std::pair<dev_t, ino_t>> seen;
-    std::vector<std::string> found;
+    std::unordered_set<std::string> visited;  // folders read or confirmed
+    std::vector<std::string> skipped;         // folders (and all below) not confirmed
+    std::vector<std::string> found, gone;
     int silent = 0;
-    bool told = false, toldDone = false;
+    bool told = false, toldDone = false, swept = false;
 
-    bool Done() const { return cancelled || (flights.empty() && queue.empty()); }
+    bool Done() const { return cancelled || (!loading && flights.empty() && queue.empty()); }
 
     // Whether the caller is to be told now (once per batch waiting, once at the end).
     bool Tell() {
-        bool tell = (!found.empty() && !told) || (Done() && !toldDone);
-        told = told || !found.empty();
+        const bool waiting = !found.empty() || !gone.empty();
+        bool tell = (waiting && !told) || (Done() && !toldDone);
+        told = told || waiting;
         toldDone = toldDone || Done();
         return tell && notify;
     }
@@ -78,33 +107,137 @@ namespace {
 
 using StatePtr = std::shared_ptr<Walk::State>;
 
-// Reads one folder: its visible sub-folders and its wanted WAV files, both in natural order.
-// False when it cannot be opened or was read before (through a link).
-bool ReadOne(Walk::State& s, const std::string& rel, std::vector<std::string>* subs,
-             std::vector<std::string>* hits) {
+// Folders being read by any walk, and folders that did not answer, by absolute path: a folder
+// is opened by one worker at a time, and a silent one not again before a while has passed and
+// its last worker came back.
+struct Watch {
+    bool busy = false;
+    Clock::time_point since;        // when the worker went in
+    Clock::time_point silentSince;  // when it was last found silent (epoch: never)
+    std::vector<std::weak_ptr<Walk::State>> waiters;
+};
+// Never destroyed, as the workers: a worker still in a silent folder at exit comes back to it.
+struct Watches {
+    std::mutex mu;
+    std::unordered_map<std::string, Watch> map;
+};
+Watches& Watched() {
+    static auto* watches = new Watches;
+    return *watches;
+}
+
+enum class Claim { Go, Wait, Silent };
+
+// Under the walk's mu.
+Claim ClaimFolder(const std::string& path, const StatePtr& s) {
+    const auto now = Clock::now();
+    const auto bound = std::chrono::milliseconds(g_boundMs.load());
+    std::lock_guard lock(Watched().mu);
+    Watch& w = Watched().map[path];
+    if (w.busy) {
+        if (now - w.since >= bound) {
+            w.silentSince = now;
+            return Claim::Silent;
+        }
+        if (std::none_of(w.waiters.begin(), w.waiters.end(),
+                         [&s](const auto& x) { return !x.owner_before(s) && !s.owner_before(x); }))
+            w.waiters.push_back(s);
+        return Claim::Wait;
+    }
+    if (w.silentSince != Clock::time_point() && now - w.silentSince < kSilentFor)
+        return Claim::Silent;
+    w.busy = true;
+    w.since = now;
+    return Claim::Go;
+}
+
+void Kick(const StatePtr& s);
+
+// The worker is out of the folder again; opened tells whether it went to the folder at all.
+void ReleaseFolder(const std::string& path, bool opened) {
+    std::vector<std::weak_ptr<Walk::State>> waiters;
+    {
+        std::lock_guard lock(Watched().mu);
+        auto it = Watched().map.find(path);
+        if (it == Watched().map.end()) return;
+        Watch& w = it->second;
+        w.busy = false;
+        waiters.swap(w.waiters);
+        const bool late = Clock::now() - w.since >= std::chrono::milliseconds(g_boundMs.load());
+        if (late)
+            w.silentSince = Clock::now();
+        else if (opened)
+            w.silentSince = {};
+        if (w.silentSince == Clock::time_point()) Watched().map.erase(it);
+    }
+    for (auto& waiter : waiters)
+        if (StatePtr s = waiter.lock()) Kick(s);
+}
+
+std::vector<std::string> Matching(const Walk::State& s, const std::string& rel,
+                                  const std::vector<std::string>& wavs) {
+    std::vector<std::string> out;
+    for (const std::string& w : wavs)
+        if (s.match(w)) out.push_back(rel + w);
+    return out;
+}
+
+void Append(std::vector<std::string>& to, std::vector<std::string>&& from) {
+    if (to.empty())
+        to = std::move(from);
+    else
+        to.insert(to.end(), std::make_move_iterator(from.begin()),
+                  std::make_move_iterator(from.end()));
+}
+
+// What a folder turned out to hold.
+struct Read {
+    bool ok = false;
+    std::vector<std::string> subs, found, gone;
+};
+
+// Reads one folder, or confirms it from the index when its stamp is the recorded one: its
+// visible sub-folders, and its wanted WAV files that are new or gone against the index.
+// Not ok when it cannot be opened or was read before (through a link).
+Read ReadOne(Walk::State& s, const std::string& rel) {
+    Read r;
     const std::string path = s.root + rel;
-    if (path.find('\0') != std::string::npos) return false;
+    if (path.find('\0') != std::string::npos) return r;
     int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     struct stat st {};
-    if (fd < 0) return false;
+    if (fd < 0) return r;
     if (::fstat(fd, &st) != 0) {
         ::close(fd);
-        return false;
+        return r;
     }
     {
         std::lock_guard lock(s.mu);
         if (!s.seen.insert({st.st_dev, st.st_ino}).second) {
             ::close(fd);
-            return false;
+            return r;
         }
+    }
+    r.ok = true;
+    auto known = s.known->find(rel);
+    const int64_t mtime = Ns(st.st_mtim);
+    if (known != s.known->end() && known->second.mtime != 0 && known->second.mtime == mtime) {
+        ::close(fd);
+        r.subs = known->second.subs;
+        return r;
     }
     DIR* dir = ::fdopendir(fd);
     if (!dir) {
         ::close(fd);
-        return false;
+        r.ok = false;
+        return r;
     }
+    std::vector<std::string> wavs;
+    bool whole = true;
     while (const dirent* e = ::readdir(dir)) {
-        if (s.cancelled.load(std::memory_order_relaxed)) break;
+        if (s.cancelled.load(std::memory_order_relaxed)) {
+            whole = false;
+            break;
+        }
         std::string_view name(e->d_name);
         if (name.empty() || name[0] == '.') continue;  // hidden, "." and ".."
         unsigned char type = e->d_type;
@@ -114,40 +247,95 @@ bool ReadOne(Walk::State& s, const std::string& rel, std::vector<std::string>* s
             type = S_ISDIR(target.st_mode) ? DT_DIR : S_ISREG(target.st_mode) ? DT_REG : DT_FIFO;
         }
         if (type == DT_DIR)
-            subs->emplace_back(name);
-        else if (type == DT_REG && IsWavName(name) && s.match(name))
-            hits->emplace_back(name);
+            r.subs.emplace_back(name);
+        else if (type == DT_REG && IsWavName(name))
+            wavs.emplace_back(name);
     }
     ::closedir(dir);
-    std::sort(subs->begin(), subs->end(), dirlist::NaturalLess);
-    std::sort(hits->begin(), hits->end(), dirlist::NaturalLess);
-    for (std::string& h : *hits) h.insert(0, rel);
-    return true;
+    std::sort(r.subs.begin(), r.subs.end(), dirlist::NaturalLess);
+    std::sort(wavs.begin(), wavs.end(), dirlist::NaturalLess);
+    std::vector<std::string> hits = Matching(s, rel, wavs);
+    if (known == s.known->end()) {
+        r.found = std::move(hits);
+    } else {
+        std::vector<std::string> had = Matching(s, rel, known->second.wavs);
+        std::unordered_set<std::string> before(had.begin(), had.end());
+        std::unordered_set<std::string> now(hits.begin(), hits.end());
+        for (std::string& h : hits)
+            if (!before.count(h)) r.found.push_back(std::move(h));
+        for (std::string& h : had)
+            if (!now.count(h)) r.gone.push_back(std::move(h));
+    }
+    if (s.index && whole) {
+        timespec clock{};
+        ::clock_gettime(CLOCK_REALTIME, &clock);
+        const bool settled = std::max(mtime, Ns(st.st_ctim)) < Ns(clock) - kRacyNs;
+        s.index->Record({path, settled ? mtime : 0, r.subs, std::move(wavs)});
+    }
+    return r;
 }
 
 void Pump(const StatePtr& s);
 
+// Under s->mu: once the walk is through, what the index held in folders it did not find any
+// more is gone, from the answer and from the index.
+void Sweep(Walk::State& s) {
+    if (s.swept || s.cancelled || !s.Done()) return;
+    s.swept = true;
+    for (const auto& [rel, folder] : *s.known) {
+        if (s.visited.count(rel)) continue;
+        if (std::any_of(s.skipped.begin(), s.skipped.end(),
+                        [&rel = rel](const std::string& k) { return IsUnder(rel, k); }))
+            continue;
+        Append(s.gone, Matching(s, rel, folder.wavs));
+        if (s.index) s.index->Forget(folder.path);
+    }
+}
+
+// Pumps and tells the caller what waits, outside the lock.
+void Kick(const StatePtr& s) {
+    std::unique_lock lock(s->mu);
+    Pump(s);
+    const bool tell = s->Tell();
+    s->cv.notify_all();
+    lock.unlock();
+    if (tell) s->notify();
+}
+
 void Visit(const StatePtr& s, uint64_t id, const std::string& rel) {
-    if (auto before = g_before.load()) before(s->root + rel);
-    std::vector<std::string> subs, hits;
-    ReadOne(*s, rel, &subs, &hits);
+    const std::string path = s->root + rel;
+    Read r;
+    bool opened = false;
+    if (!s->cancelled) {  // a walk cancelled meanwhile opens nothing more
+        if (auto before = g_before.load()) before(path);
+        opened = !s->cancelled;
+        if (opened) r = ReadOne(*s, rel);
+    }
+    ReleaseFolder(path, opened);
     std::unique_lock lock(s->mu);
     auto it = s->flights.find(id);
     if (it == s->flights.end()) return;  // given up on: its late answer is dropped
     s->flights.erase(it);
-    if (!s->cancelled) {
-        for (const std::string& sub : subs) s->queue.push_back(rel + sub + "/");
-        if (s->found.empty())
-            s->found = std::move(hits);
-        else
-            s->found.insert(s->found.end(), std::make_move_iterator(hits.begin()),
-                            std::make_move_iterator(hits.end()));
+    if (!s->cancelled && r.ok) {
+        s->visited.insert(rel);
+        for (const std::string& sub : r.subs) s->queue.push_back(rel + sub + "/");
+        Append(s->found, std::move(r.found));
+        Append(s->gone, std::move(r.gone));
     }
     Pump(s);
     const bool tell = s->Tell();
     s->cv.notify_all();
     lock.unlock();
     if (tell) s->notify();
+}
+
+bool Pseudo(const Walk::State& s, const std::string& rel) {
+    const std::string path = s.root + rel;  // with a trailing "/", the mount points without
+    return std::any_of(s.pseudo.begin(), s.pseudo.end(),
+                       [&path](const std::string& p) {
+                           return p.size() + 1 == path.size() && path.compare(0, p.size(), p) == 0;
+                       }) ||
+           (path == "/" && std::find(s.pseudo.begin(), s.pseudo.end(), "/") != s.pseudo.end());
 }
 
 // Under s->mu: gives up on folders past the bound, then fills the free lanes.
@@ -160,30 +348,129 @@ void Pump(const StatePtr& s) {
             continue;
         }
         ++s->silent;
+        s->skipped.push_back(it->second.rel);
         if (it->second.task) Walkers().Abandon(it->second.task);
         it = s->flights.erase(it);
     }
-    while (!s->cancelled && s->flights.size() < s->lanes && !s->queue.empty()) {
-        const uint64_t id = s->next++;
+    std::vector<std::string> later;  // folders another walk's worker is still in
+    while (!s->loading && !s->cancelled && s->flights.size() < s->lanes && !s->queue.empty()) {
         std::string rel = std::move(s->queue.front());
         s->queue.pop_front();
-        s->flights[id] = {Clock::now(), nullptr};
+        if (Pseudo(*s, rel)) {
+            s->skipped.push_back(rel);
+            continue;
+        }
+        const std::string path = s->root + rel;
+        const Claim claim = ClaimFolder(path, s);
+        if (claim != Claim::Go) {
+            if (claim == Claim::Silent) ++s->silent;
+            (claim == Claim::Wait ? later : s->skipped).push_back(std::move(rel));
+            continue;
+        }
+        const uint64_t id = s->next++;
+        s->flights[id] = {Clock::now(), nullptr, rel};
         auto task = Walkers().Run([s, id, rel] { Visit(s, id, rel); });
         if (task) {
             auto it = s->flights.find(id);
             if (it != s->flights.end()) it->second.task = std::move(task);
             continue;
         }
-        // No worker to be had: try again later, or, with none of ours running, give up.
+        // No worker to be had just now: the folder waits for one, it is not silent.
         s->flights.erase(id);
-        if (!s->flights.empty()) {
-            s->queue.push_front(std::move(rel));
-        } else {
-            s->silent += static_cast<int>(s->queue.size()) + 1;
-            s->queue.clear();
+        {
+            // Given back unopened; walks waiting for it try again on their own, since telling
+            // them here, under this walk's lock, could deadlock with one telling this walk.
+            std::lock_guard watch(Watched().mu);
+            auto w = Watched().map.find(path);
+            if (w != Watched().map.end()) w->second.busy = false;
+            if (w != Watched().map.end() && w->second.silentSince == Clock::time_point() &&
+                w->second.waiters.empty())
+                Watched().map.erase(w);
         }
+        s->queue.push_front(std::move(rel));
         break;
     }
+    s->queue.insert(s->queue.begin(), std::make_move_iterator(later.begin()),
+                    std::make_move_iterator(later.end()));
+    Sweep(*s);
+}
+
+// The last load from the index, kept while the index has not been written since: the next
+// keystroke's search below the same folder answers from memory.
+struct Loaded {
+    std::weak_ptr<libindex::Index> index;
+    std::string root;
+    uint64_t generation = 0;
+    std::shared_ptr<const Known> known;
+};
+struct LastLoad {
+    std::mutex mu;
+    Loaded loaded;
+};
+LastLoad& Last() {
+    static auto* last = new LastLoad;  // never destroyed, likewise
+    return *last;
+}
+
+// On a worker, before the walk: what the index holds below the root is handed out at once.
+void Load(const StatePtr& s) {
+    s->pseudo = dirlist::PseudoMounts();
+    s->index = libindex::Shared();
+    std::vector<std::string> batch;
+    size_t batches = 0;
+    // The first finds go out at once, the rest in batches.
+    auto handOut = [&s, &batch, &batches](bool always) {
+        if (batch.empty() || (!always && batches > 0 && batch.size() < 4096)) return;
+        ++batches;
+        std::unique_lock lock(s->mu);
+        Append(s->found, std::move(batch));
+        batch.clear();
+        const bool tell = s->Tell();
+        lock.unlock();
+        if (tell) s->notify();
+    };
+    if (s->index) {
+        std::shared_ptr<const Known> cached;
+        {
+            std::lock_guard lock(Last().mu);
+            const Loaded& last = Last().loaded;
+            if (last.index.lock() == s->index && last.root == s->root &&
+                last.generation == s->index->Generation())
+                cached = last.known;
+        }
+        if (cached) {
+            s->known = cached;
+            for (const auto& [rel, f] : *cached) {
+                if (s->cancelled) break;
+                Append(batch, Matching(*s, rel, f.wavs));
+                handOut(false);
+            }
+        } else {
+            auto known = std::make_shared<Known>();
+            const uint64_t generation = s->index->Generation();
+            const bool whole = s->index->Below(s->root, [&](libindex::Folder&& f) {
+                if (s->cancelled) return false;
+                std::string rel = f.path.substr(s->root.size());
+                // Hidden folders are listed when asked for, never walked.
+                if (rel.find("/.") != std::string::npos || (!rel.empty() && rel[0] == '.'))
+                    return true;
+                Append(batch, Matching(*s, rel, f.wavs));
+                known->emplace(std::move(rel), std::move(f));
+                handOut(false);
+                return true;
+            });
+            s->known = known;
+            if (whole && !s->cancelled) {
+                std::lock_guard lock(Last().mu);
+                Last().loaded = {s->index, s->root, generation, known};
+            }
+        }
+    }
+    handOut(true);
+    std::unique_lock lock(s->mu);
+    s->loading = false;
+    lock.unlock();
+    Kick(s);
 }
 
 }  // namespace
@@ -196,11 +483,11 @@ std::shared_ptr<Walk> Walk::Start(const std::string& root, Match match, Notify n
     s->notify = std::move(notify);
     s->lanes = static_cast<size_t>(std::max(1, lanes));
     s->queue.emplace_back();
-    std::unique_lock lock(s->mu);
-    Pump(s);
-    const bool tell = s->Tell();
-    lock.unlock();
-    if (tell) s->notify();
+    if (!Walkers().Run([s] { Load(s); })) {  // no worker for the index: the walk alone
+        std::lock_guard lock(s->mu);
+        s->loading = false;
+    }
+    Kick(s);
     return std::shared_ptr<Walk>(new Walk(std::move(s)));
 }
 
@@ -223,6 +510,7 @@ Walk::Progress Walk::Take() {
     Pump(s_);
     Progress p;
     p.found.swap(s_->found);
+    p.gone.swap(s_->gone);
     s_->told = false;
     p.done = s_->Done();
     p.silent = s_->silent;
@@ -232,10 +520,13 @@ Walk::Progress Walk::Take() {
 void Walk::WaitFor(std::chrono::milliseconds timeout) {
     const auto end = Clock::now() + timeout;
     std::unique_lock lock(s_->mu);
-    while (s_->found.empty() && !s_->Done() && Clock::now() < end) {
+    while (s_->found.empty() && s_->gone.empty() && !s_->Done() && Clock::now() < end) {
         auto until = end;
         for (const auto& [id, flight] : s_->flights)
             until = std::min(until, flight.since + std::chrono::milliseconds(g_boundMs.load()));
+        // Folders waiting for a worker or for another walk's worker are tried again soon.
+        if (!s_->queue.empty())
+            until = std::min(until, Clock::now() + std::chrono::milliseconds(50));
         s_->cv.wait_until(lock, until);
         Pump(s_);
     }

@@ -1,7 +1,12 @@
 // A walk through a folder and every visible folder below it, collecting the WAV files whose names
 // a caller's test accepts. It runs on worker threads, several folders at a time, and hands its
-// finds out as they come. A folder that does not answer within the scan bound is skipped and
-// counted, and holds back no other; each folder (device and inode) is read once, so symbolic
+// finds out as they come. With a library index it first hands out what the index holds below the
+// folder, then confirms that: a folder whose modification time is the recorded one is not read
+// again, a changed one is read and recorded, and what is found gone is handed out as gone and
+// dropped from the index. A folder that does not answer within the scan bound is skipped and
+// counted, holds back no other, and is remembered as silent for a while, so that later walks
+// leave it alone instead of parking more workers in it; its indexed files stay in the answer.
+// Pseudo file systems are not walked. Each folder (device and inode) is read once, so symbolic
 // links cannot lead round in circles. Names are bytes, as in the folder lists.
 #pragma once
 #include <chrono>
@@ -35,8 +40,9 @@ class Walk {
     struct Progress {
         // Paths relative to the root ("Drums/kick.wav"), each folder's in natural order.
         std::vector<std::string> found;
-        bool done = false;  // nothing is read any more (finished or cancelled)
-        int silent = 0;     // folders skipped because they did not answer within the bound
+        std::vector<std::string> gone;  // handed out before and found gone since
+        bool done = false;              // nothing is read any more (finished or cancelled)
+        int silent = 0;  // folders skipped because they did not answer within the bound
     };
     // What was found since the last call, and where the walk stands.
     Progress Take();

@@ -176,6 +176,19 @@ std::string MountPointOf(const std::string& path) {
     return best;
 }
 
+std::vector<std::string> PseudoMounts() {
+    // Kernel views and automount triggers: endless or changing files, nothing to find sounds in.
+    static const char* const kPseudo[] = {
+        "proc",      "sysfs",   "devtmpfs",    "devpts",   "cgroup",     "cgroup2", "securityfs",
+        "debugfs",   "tracefs", "pstore",      "bpf",      "configfs",   "fusectl", "mqueue",
+        "hugetlbfs", "autofs",  "binfmt_misc", "efivarfs", "rpc_pipefs", "nsfs",    "selinuxfs"};
+    std::vector<std::string> out;
+    for (const Mount& m : ReadMounts())
+        for (const char* t : kPseudo)
+            if (m.type == t) out.push_back(NormalPath(m.point));
+    return out;
+}
+
 std::vector<std::string> Drives() { return DrivesOf(ReadMounts(), HomeFolder()); }
 
 std::vector<std::string> Drives(const std::string& mountinfo, const std::string& home) {

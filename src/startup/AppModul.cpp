@@ -15,6 +15,7 @@
 
 #include "mainwindow/PathListView.h"
 #include "mainwindow/frmWAV.h"
+#include "platform/libindex.h"
 #include "startup/Globals.h"
 #include "startup/SessionEnd.h"
 #include "util/Commands.h"
@@ -114,6 +115,7 @@ void Main(const std::string& commandLine, const std::string& exePath) {
     else
         InitGlobalsFrom(exePath);
     InitSettingsFile();
+    libindex::UseDefault();  // opened by the first worker that needs it
     StartDir = FormLogic::StartFolder(Absolute(commandLine));
     if (!g_form) g_form = new frmWAV();
     frmWAV& form = *g_form;

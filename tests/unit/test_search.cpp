@@ -1,19 +1,24 @@
 // Finding a sound by name: the match rule, the keys of the search line, and searches on a small
 // library, including a folder that does not answer and a link that leads back up.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <sstream>
 #include <thread>
 
 #include "TestSupport.h"
 #include "mainwindow/FormLogic.h"
+#include "platform/libindex.h"
 #include "startup/Globals.h"
 
 namespace {
 
 std::atomic<int> g_entered{0};
+std::atomic<bool> g_deadHold{true};
 
 // Every folder takes a while to answer, the first one least, so that a walk is surely under way
 // when the next character comes and the finds arrive folder by folder; "quiet" answers long
@@ -21,6 +26,8 @@ std::atomic<int> g_entered{0};
 void Slow(const std::string& folder) {
     ++g_entered;
     const bool top = folder.size() >= 5 && folder.compare(folder.size() - 5, 5, "/lib/") == 0;
+    while (folder.find("dead") != std::string::npos && g_deadHold)  // a mount that never answers
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const int ms = folder.find("quiet") != std::string::npos ? 1500 : top ? 100 : 200;
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
@@ -38,7 +45,12 @@ TEST(Find, MatchRule) {
         {"-soft -", "loud.wav", true},
         {"\xc3\x84RGER", "\xc3\xa4rger.wav", true},    // Ä typed, ä in the name
         {"\xc3\xa9t\xc3\xa9", "\xc9T\xc9.wav", true},  // Latin-1 bytes shown as ÉTÉ
-        {"\xc3\xa9", "e\xcc\x81.wav", false},          // a combining accent is no é
+        {"\xc3\xa9", "Cafe\xcc\x81.wav", true},        // é typed, e + combining accent stored
+        {"E\xcc\x81", "\xc3\xa9t\xc3\xa9.wav", true},  // and the other way round
+        {"\xce\xae\xcf\x87\xce\xbf\xcf\x82", "\xce\x89\xcf\x87\xce\xbf\xcf\x82 01.wav",
+         true},                               // ήχος, Ήχος
+        {"\xc3\xbf", "\xc5\xb8.wav", true},   // ÿ typed, Ÿ in the name
+        {"\xc5\xba", "\xc5\xb8.wav", false},  // ź is no Ÿ
         {"\xd0\xb1\xd0\xb0\xd1\x81", "\xd0\x91\xd0\x90\xd0\xa1.wav", true},  // Cyrillic
         {"\xc5\x82",
          "\xc5\x81\xc3\xb3"
@@ -85,15 +97,20 @@ class FindSteps : public testing::TestWithParam<Row> {
         search::SetWalkSeam(Slow, std::chrono::milliseconds(400));
         logic.OpenAndRebuild(root.file("lib"));
         g_entered = 0;
+        g_deadHold = true;
     }
     void TearDown() override {
+        g_deadHold = false;
+        libindex::Use(nullptr);
         search::SetWalkSeam(nullptr, dirlist::kScanBound);
         AppDir = CurrentWave = "";
     }
 
     // Steps: here, below, type:TEXT ("_" for a blank), take (until the walk ends), take1 (until
     // something was found), cur (the selected entry), sel:ENTRY,
-    // press, close, open, reload, ls, status, entered (folders the walks went into).
+    // press, close, open, reload, ls, status, entered (folders the walks went into);
+    // storm:N (N keystrokes), wait (50 ms), cd:FOLDER, mk:FILE or mk:FOLDER/, rm:PATH,
+    // stamp:FOLDER (an old modification time), index (a fresh library index), flush.
     std::string Run(const std::string& steps) {
         std::ostringstream log;
         std::istringstream in(steps);
@@ -104,6 +121,16 @@ class FindSteps : public testing::TestWithParam<Row> {
             if (op == "here" || op == "below")
                 logic.OpenFind(op == "here" ? find::Mode::Here : find::Mode::Below);
             if (op == "type") logic.TypeFind(arg);
+            for (int i = 0; op == "storm" && i < std::stoi(arg); ++i)
+                logic.TypeFind(i % 2 ? "ki" : "k");
+            if (op == "wait") std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (op == "cd") logic.OpenAndRebuild(root.file(arg));
+            if (op == "mk") arg.back() == '/' ? (void)root.mkdir(arg) : (void)root.write(arg, "");
+            if (op == "rm") std::filesystem::remove_all(root.file(arg));
+            const timespec old[2] = {{1577836800, 0}, {1577836800, 0}};
+            if (op == "stamp") utimensat(AT_FDCWD, root.file(arg).c_str(), old, 0);
+            if (op == "index") libindex::Use(libindex::Index::Open(root.file("cache")));
+            if (op == "flush") libindex::Shared()->Flush();
             while (op == "take1" && logic.Entries().empty() && logic.Searching()) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
                 row = logic.TakeFound(row);
@@ -143,7 +170,16 @@ INSTANTIATE_TEST_SUITE_P(Find, FindSteps, testing::Values(
     // silent one skipped and counted. Opening the search again keeps what is typed.
     Row{"below ls type:kick take ls status here ls below take status", "ls= ls=Drums/Deep/kick 9.wav,Drums/Deep/Kick 10.wav,Drums/kick 02.WAV,Kick 01.wav, (4 gefunden, 1 Ordner fehlt) ls=[Kicks],Kick 01.wav, (4 gefunden, 1 Ordner fehlt) in lib"},
     // A new character cancels the walk under way: it went into its first folder only.
-    Row{"below type:k type:sn take ls entered", "ls=Drums/snare.wav, entered=7 in lib"},
+    Row{"below type:k wait type:sn take ls entered", "ls=Drums/snare.wav, entered=7 in lib"},
+    // A mount that never answers, 200 keystrokes: it holds one worker, is counted once, and
+    // every search after it finds everything, in this folder and in a healthy one.
+    Row{"mk:lib/dead/ mk:lib/dead/kick_d.wav below storm:200 type:kick take ls status cd:lib/Drums/Deep below type:kick take ls status", "ls=Drums/Deep/kick 9.wav,Drums/Deep/Kick 10.wav,Drums/kick 02.WAV,Kick 01.wav, (4 gefunden, 2 Ordner fehlen) ls=kick 9.wav,Kick 10.wav, (2 gefunden) in lib/Drums/Deep"},
+    // With the index: the next search answers from it at once, then the walk takes out what is
+    // gone and adds what is new. A folder whose stamp is the recorded one is not read again.
+    Row{"index below type:kick take flush rm:lib/Drums/kick_02.WAV rm:lib/Drums/Deep mk:lib/Kicks/kick_new.wav type:kic take1 ls take ls status", "ls=Drums/Deep/kick 9.wav,Drums/Deep/Kick 10.wav,Drums/kick 02.WAV,Kick 01.wav, ls=Kick 01.wav,Kicks/kick new.wav, (2 gefunden, 1 Ordner fehlt) in lib"},
+    Row{"stamp:lib/Kicks index below type:kick take flush mk:lib/Kicks/kick_new.wav stamp:lib/Kicks type:kic take ls", "ls=Drums/Deep/kick 9.wav,Drums/Deep/Kick 10.wav,Drums/kick 02.WAV,Kick 01.wav, in lib"},
+    // A listing records its folder too: the walk then takes that folder from the index.
+    Row{"mk:lib/x_kick.wav stamp:lib wait wait wait index cd:lib wait flush mk:lib/y_kick.wav stamp:lib below type:kick take ls", "ls=Drums/Deep/kick 9.wav,Drums/Deep/Kick 10.wav,Drums/kick 02.WAV,Kick 01.wav,x kick.wav, in lib"},
     // Escape: the whole folder, the file played last selected when it lies in it.
     Row{"sel:a.wav press below type:kick take sel:Drums/kick_02.WAV close ls", "sel=a.wav ls=[..],[Drums],[Kicks],[quiet],a.wav,Kick 01.wav,\xc9T\xc9.wav, in lib"},
     Row{"sel:a.wav press below type:a.wav take sel:Drums/Deep/a.wav press close", "sel= in lib"},
@@ -154,3 +190,14 @@ INSTANTIATE_TEST_SUITE_P(Find, FindSteps, testing::Values(
     Row{"here type:x open ls type:kicks sel:[Kicks] open ls", "sel= ls= sel= ls=[..], in lib/Kicks"},
     Row{"below type:kick reload status ls", "() ls=[..],[Drums],[Kicks],[quiet],a.wav,Kick 01.wav,\xc9T\xc9.wav, in lib"}));
 // clang-format on
+
+// Kernel views are not walked: a search below /proc goes into no folder and ends at once.
+TEST(Find, PseudoFileSystemsNotWalked) {
+    search::SetWalkSeam([](const std::string&) { ++g_entered; }, dirlist::kScanBound);
+    g_entered = 0;
+    auto walk = search::Walk::Start("/proc", [](std::string_view) { return true; });
+    for (int i = 0; i < 100 && !walk->Take().done; ++i) walk->WaitFor(std::chrono::seconds(1));
+    search::SetWalkSeam(nullptr, dirlist::kScanBound);
+    EXPECT_TRUE(walk->Take().done);
+    EXPECT_EQ(g_entered, 0);
+}

@@ -1,4 +1,5 @@
-"""What the checkers share: a raw float32le stereo recording read in, and the level of one tone."""
+"""What the checkers share: a raw float32le stereo recording read in, the level of one tone, and
+the dropouts a busy machine puts into a recording, told apart from what the program plays."""
 import array
 import math
 import sys
@@ -22,3 +23,60 @@ def level(x, hz, rate):
     for v in x:
         s1, s2 = v + c * s1 - s2, s1
     return 2 * math.sqrt(max(0.0, s1 * s1 + s2 * s2 - c * s1 * s2)) / len(x)
+
+
+# Exit status of a check whose recording holds too many dropouts to judge the program by: the
+# take is worth repeating, where a fault is not.
+UNJUDGED = 3
+
+
+def breaks(x, hz, rate, lvl):
+    """Frames where x leaves the recurrence of a pure tone at hz: x[n+1] = 2cos(w) x[n] - x[n-1]
+    holds for every sample of a tone; a seam that drops, doubles or restarts anything breaks it,
+    and so does a dropout."""
+    c = 2 * math.cos(2 * math.pi * hz / rate)
+    return [i for i in range(1, len(x) - 1) if abs(x[i + 1] - c * x[i] + x[i - 1]) > 0.01 * lvl]
+
+
+def dropouts(x, found, lvl, grid=0):
+    """The breaks found in x grouped into events (breaks within 64 frames of each other), each
+    (first, last, kind): "gap" when it holds 8 frames or more of silence (the server played
+    nothing there: an underrun), "period" when it lies on the server's period grid (a period out
+    of step; grid is (period, phase), 0 for none), else "jump". Gaps and periods are dropouts,
+    which the program cannot cause in a tone that plays on; a jump may be either."""
+    events = []
+    for i in found:
+        if events and i - events[-1][1] <= 64:
+            events[-1][1] = i
+        else:
+            events.append([i, i])
+    out = []
+    for a, b in events:
+        run = best = 0
+        for v in x[max(0, a - 64):b + 64]:
+            run = run + 1 if abs(v) < 0.01 * lvl else 0
+            best = max(best, run)
+        on_grid = grid and all(min((i - grid[1]) % grid[0], grid[0] - (i - grid[1]) % grid[0]) < 3
+                               for i in found if a <= i <= b)
+        out.append((a, b, "gap" if best >= 8 else "period" if on_grid else "jump"))
+    return out
+
+
+def clean(length, events, margin=64):
+    """The longest stretch of [0, length) at least margin frames away from every event."""
+    edges = [0] + [e for a, b, _ in events for e in (a - margin, b + margin)] + [length]
+    pairs = list(zip(edges[0::2], edges[1::2]))
+    return max(pairs, key=lambda s: s[1] - s[0])
+
+
+def pitch(x, rate):
+    """The frequency of x from its rising zero crossings, interpolated between samples."""
+    cross = [i + a / (a - b) for i, (a, b) in enumerate(zip(x, x[1:])) if a < 0 <= b]
+    return (len(cross) - 1) / ((cross[-1] - cross[0]) / rate) if len(cross) > 1 else 0.0
+
+
+def report(events):
+    """The dropout line every check prints, for the test log."""
+    kinds = [k for _, _, k in events]
+    print("dropouts: %d (%d gaps of silence, %d periods out of step, %d jumps)"
+          % (len(events), kinds.count("gap"), kinds.count("period"), kinds.count("jump")))

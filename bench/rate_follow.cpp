@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
             peak = std::max(peak, double(std::fabs(p[2 * i])));
         }
         if (peak < 0.01) ++silent;
-        if (peak < 0.01 || worst > 0.01 * peak) last = n;
+        if (peak < 0.01 || worst > 0.001 * peak) last = n;
         tick += std::chrono::microseconds(1000000 * kPeriod / kTo);
         std::this_thread::sleep_until(tick);
     }

@@ -10,7 +10,8 @@ import math
 import struct
 import sys
 
-from recording import UNJUDGED, breaks, clean, dropouts, pitch, read_stereo, report
+from recording import (UNJUDGED, breaks, clean, dropouts, pitch, read_stereo, report, silences,
+                       steady_level)
 from recording import level as tone_level
 
 if sys.argv[1] == "write":
@@ -55,14 +56,16 @@ events = dropouts(body, found, amp)
 gaps = [(a, b) for a, b, kind in events if kind == "gap"]
 report(events)
 
-# 10 ms windows from the first loud frame on: which tone each holds; windows that a gap touches
-# are left out of the loop region's count.
+# 10 ms windows from the first loud frame on: which tone each holds. Windows that a silence or a
+# dropout touches are not judged (a cut spreads a tone over every frequency).
 win = rate // 100
-windows = range(first, last - win, win)
+cuts = [(a - first, b - first) for a, b in silences(left[first:last], amp)] + \
+    [(a + at - first, b + at - first) for a, b, _ in events]
+windows = [i for i in range(first, last - win, win)
+           if not any(a - win < i - first <= b for a, b in cuts)]
 attack = [i for i in windows if level(left[i:i + win], 2000) > 0.1]
 tail = max(level(left[i:i + win], 3000) for i in windows)
-after = [i for i in windows if i >= attack_end + win and
-         not any(a - win <= i - at <= b for a, b in gaps)]
+after = [i for i in windows if i >= attack_end + win]
 region = [i for i in after if level(left[i:i + win], 1000) > 0.35]
 print("attack (2 kHz) in %d windows of 10 ms, from %.3f s to %.3f s after the onset"
       % (len(attack), (attack[0] - first) / rate if attack else -1,
@@ -76,11 +79,11 @@ in_gap = [i for i in found if any(a <= i <= b for a, b in gaps)]
 on_seams = [i for i in found if min((i + offset) % seam, seam - (i + offset) % seam) < 3 and
             i not in in_gap]
 a, b = clean(len(body), events)
-hz, lvl = pitch(body[a:b], rate), level(body[a:b], 1000)
+hz, lvl = pitch(body[a:b], rate), steady_level(body, 1000, rate)
 print("loop body %.2f s, %d seams passed, %d breaks at a seam that are no gap; over %.2f s "
       "without dropouts: %.3f Hz, level %.3f" % (len(body) / rate, len(body) // seam,
                                                 len(on_seams), (b - a) / rate, hz, lvl))
-ok = (attack and (attack[-1] - first) < rate * 0.3 and tail < 0.01 and
+ok = (attack and (attack[-1] - first) < rate * 0.3 and tail < 0.1 and
       len(region) >= len(after) - 2 and not on_seams and len(body) // seam >= 10)
 if ok and b - a < rate // 2:
     print("too many dropouts to judge the loop's pitch and level")

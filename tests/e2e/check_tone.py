@@ -1,15 +1,15 @@
 #!/usr/bin/env python3
 """Checks that a raw float32le stereo recording holds a steady 1 kHz tone at LEVEL (default 0.5)
-on both sides. Dropouts (see recording.py) are counted and reported, and the tone is judged over
-the longest stretch without one: its pitch within 0.2 Hz, its level within 1 dB, nothing at
-1.5 kHz. strict: the tone is a loop's seams over and over (a 10 ms loop), so any break that is not
+on both sides. Dropouts (see recording.py) are counted and reported, and judged apart: the pitch,
+over the longest stretch without one, within 0.2 Hz; the level most 10 ms windows have within 1 dB,
+and nothing at 1.5 kHz. strict: the tone is a loop's seams over and over (a 10 ms loop), so any break that is not
 a dropout on the server's 256-frame period grid, or a gap of silence, is a fault.
 Exit 3 when the dropouts leave less than half a second to judge by.
 Usage: check_tone.py RECORDING RATE [LEVEL] [strict]"""
 import math
 import sys
 
-from recording import UNJUDGED, breaks, clean, dropouts, level, pitch, read_stereo, report
+from recording import UNJUDGED, breaks, clean, dropouts, pitch, read_stereo, report, steady_level
 
 path, rate = sys.argv[1], int(sys.argv[2])
 want_level = float(sys.argv[3]) if len(sys.argv) > 3 else 0.5
@@ -31,12 +31,12 @@ events = dropouts(body, found, amp, grid if strict else 0)
 faults = [e for e in events if strict and e[2] == "jump"]
 report([e for e in events if e not in faults])
 a, b = clean(len(body), events)
-seg, segr = body[a:b], bodyr[a:b]
-hz = pitch(seg, rate)
-lvl, lvl_r, off = level(seg, 1000, rate), level(segr, 1000, rate), level(seg, 1500, rate)
-print("tone for %.2f s; over %.2f s without dropouts: %.3f Hz, 1 kHz level L %.3f R %.3f, "
-      "1.5 kHz %.4f; faults: %d %s" % (span, (b - a) / rate, hz, lvl, lvl_r, off, len(faults),
-                                       [e[0] for e in faults[:3]]))
+hz = pitch(body[a:b], rate)
+lvl, lvl_r = steady_level(body, 1000, rate), steady_level(bodyr, 1000, rate)
+off = steady_level(body, 1500, rate)
+print("tone for %.2f s: 1 kHz level L %.3f R %.3f, 1.5 kHz %.4f; over %.2f s without dropouts "
+      "%.3f Hz; faults: %d %s" % (span, lvl, lvl_r, off, (b - a) / rate, hz, len(faults),
+                                  [e[0] for e in faults[:3]]))
 if faults:
     sys.exit("breaks in the tone that are no dropout")
 if b - a < rate // 2:

@@ -38,28 +38,48 @@ def breaks(x, hz, rate, lvl):
     return [i for i in range(1, len(x) - 1) if abs(x[i + 1] - c * x[i] + x[i - 1]) > 0.01 * lvl]
 
 
-def dropouts(x, found, lvl, grid=0):
-    """The breaks found in x grouped into events (breaks within 64 frames of each other), each
-    (first, last, kind): "gap" when it holds 8 frames or more of silence (the server played
-    nothing there: an underrun), "period" when it lies on the server's period grid (a period out
-    of step; grid is (period, phase), 0 for none), else "jump". Gaps and periods are dropouts,
-    which the program cannot cause in a tone that plays on; a jump may be either."""
+def silences(x, amp, least=8):
+    """Runs of least frames or more in x under 1% of amp, as (first, last): in a tone at that
+    amplitude, gaps the server filled with silence."""
+    runs, run = [], 0
+    for i, v in enumerate(x):
+        run = run + 1 if abs(v) < 0.01 * amp else 0
+        if run == least:
+            runs.append([i - least + 1, i])
+        elif run > least:
+            runs[-1][1] = i
+    return runs
+
+
+def dropouts(x, found, amp, grid=0):
+    """The breaks found in x (see breaks) and the silences in it grouped into events (within 64
+    frames of each other), each (first, last, kind): "gap" when it holds a silence (the server
+    played nothing there: an underrun), "period" when its breaks all lie on the server's period
+    grid (a period out of step; grid is (period, phase), 0 for none), else "jump". Gaps and
+    periods are dropouts, which the program cannot cause in a tone that plays on; a jump may be
+    either."""
+    spans = sorted([[i, i, False] for i in found] + [[a, b, True] for a, b in silences(x, amp)])
     events = []
-    for i in found:
-        if events and i - events[-1][1] <= 64:
-            events[-1][1] = i
+    for a, b, silent in spans:
+        if events and a - events[-1][1] <= 64:
+            events[-1][1] = max(events[-1][1], b)
+            events[-1][2] = events[-1][2] or silent
         else:
-            events.append([i, i])
+            events.append([a, b, silent])
     out = []
-    for a, b in events:
-        run = best = 0
-        for v in x[max(0, a - 64):b + 64]:
-            run = run + 1 if abs(v) < 0.01 * lvl else 0
-            best = max(best, run)
+    for a, b, silent in events:
         on_grid = grid and all(min((i - grid[1]) % grid[0], grid[0] - (i - grid[1]) % grid[0]) < 3
                                for i in found if a <= i <= b)
-        out.append((a, b, "gap" if best >= 8 else "period" if on_grid else "jump"))
+        out.append((a, b, "gap" if silent else "period" if on_grid else "jump"))
     return out
+
+
+def steady_level(x, hz, rate):
+    """The level of the hz tone in x as most 10 ms windows of it have it (the median): a dropout
+    spoils the windows it falls in, not the measure."""
+    win = rate // 100
+    levels = sorted(level(x[i:i + win], hz, rate) for i in range(0, len(x) - win + 1, win))
+    return levels[len(levels) // 2] if levels else 0.0
 
 
 def clean(length, events, margin=64):

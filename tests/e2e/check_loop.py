@@ -3,15 +3,15 @@
 (0.25 s at 2 kHz), a loop region (0.1 s at 1 kHz, whole cycles) and a tail (0.5 s at 3 kHz), the
 loop in a smpl chunk. Otherwise: checks a raw float32le stereo recording of it played in Loop
 mode: the attack once at the start, then the region repeating with no break at its seams, at its
-pitch and level (within 1 dB), and the tail never. Dropouts are counted and judged apart; exit 3
-when they leave less than half a second to judge the pitch and level by.
+pitch and level (within 1 dB), and the tail never. Dropouts are counted and judged apart (more
+than two jumps are faults); exit 3 when they leave less than half a second to judge the pitch by.
 Usage: check_loop.py write WAVE FILE_RATE | check_loop.py RECORDING RATE"""
 import math
 import struct
 import sys
 
-from recording import (UNJUDGED, breaks, clean, dropouts, pitch, read_stereo, report, silences,
-                       steady_level)
+from recording import (UNJUDGED, breaks, clean, dropouts, judge, pitch, read_stereo, report,
+                       silences, steady_level)
 from recording import level as tone_level
 
 if sys.argv[1] == "write":
@@ -54,7 +54,8 @@ amp = sorted(abs(v) for v in body)[len(body) * 99 // 100] if body else 0.0
 found = breaks(body, 1000, rate, amp)
 events = dropouts(body, found, amp)
 gaps = [(a, b) for a, b, kind in events if kind == "gap"]
-report(events)
+drops, faults = judge(events)
+report(drops)
 
 # 10 ms windows from the first loud frame on: which tone each holds. Windows that a silence or a
 # dropout touches are not judged (a cut spreads a tone over every frequency).
@@ -80,10 +81,10 @@ on_seams = [i for i in found if min((i + offset) % seam, seam - (i + offset) % s
             i not in in_gap]
 a, b = clean(len(body), events)
 hz, lvl = pitch(body[a:b], rate), steady_level(body, 1000, rate)
-print("loop body %.2f s, %d seams passed, %d breaks at a seam that are no gap; over %.2f s "
-      "without dropouts: %.3f Hz, level %.3f" % (len(body) / rate, len(body) // seam,
-                                                len(on_seams), (b - a) / rate, hz, lvl))
-ok = (attack and (attack[-1] - first) < rate * 0.3 and tail < 0.1 and
+print("loop body %.2f s, %d seams passed, %d breaks at a seam that are no gap, %d jumps "
+      "elsewhere that are faults; over %.2f s without dropouts: %.3f Hz, level %.3f"
+      % (len(body) / rate, len(body) // seam, len(on_seams), len(faults), (b - a) / rate, hz, lvl))
+ok = (attack and (attack[-1] - first) < rate * 0.3 and tail < 0.1 and not faults and
       len(region) >= len(after) - 2 and not on_seams and len(body) // seam >= 10)
 if ok and b - a < rate // 2:
     print("too many dropouts to judge the loop's pitch and level")

@@ -3,13 +3,15 @@
 on both sides. Dropouts (see recording.py) are counted and reported, and judged apart: the pitch,
 over the longest stretch without one, within 0.2 Hz; the level most 10 ms windows have within 1 dB,
 and nothing at 1.5 kHz. strict: the tone is a loop's seams over and over (a 10 ms loop), so any break that is not
-a dropout on the server's 256-frame period grid, or a gap of silence, is a fault.
+a dropout on the server's 256-frame period grid, or a gap of silence, is a fault; otherwise more
+than two such jumps are.
 Exit 3 when the dropouts leave less than half a second to judge by.
 Usage: check_tone.py RECORDING RATE [LEVEL] [strict]"""
 import math
 import sys
 
-from recording import UNJUDGED, breaks, clean, dropouts, pitch, read_stereo, report, steady_level
+from recording import (UNJUDGED, breaks, clean, dropouts, judge, pitch, read_stereo, report,
+                       steady_level)
 
 path, rate = sys.argv[1], int(sys.argv[2])
 want_level = float(sys.argv[3]) if len(sys.argv) > 3 else 0.5
@@ -28,8 +30,8 @@ found = breaks(body, 1000, rate, amp)
 grid = (256, max(range(256), key=lambda r: sum(1 for i in found if (i - r) % 256 < 3))
         if found else 0)
 events = dropouts(body, found, amp, grid if strict else 0)
-faults = [e for e in events if strict and e[2] == "jump"]
-report([e for e in events if e not in faults])
+drops, faults = judge(events, strict)
+report(drops)
 a, b = clean(len(body), events)
 hz = pitch(body[a:b], rate)
 lvl, lvl_r = steady_level(body, 1000, rate), steady_level(bodyr, 1000, rate)

@@ -74,6 +74,16 @@ def dropouts(x, found, amp, grid=0):
     return out
 
 
+def judge(events, strict=False):
+    """The events split into (dropouts, faults). A busy machine may also skip or repeat part of a
+    period without any silence (a recorder that fell behind): a jump. Two in a take are taken for
+    that; more are the program's (a seam off by a frame breaks every pass), as is any jump where
+    strict says the path has no such dropout."""
+    jumps = [e for e in events if e[2] == "jump"]
+    faults = jumps if strict or len(jumps) > 2 else []
+    return [e for e in events if e not in faults], faults
+
+
 def steady_level(x, hz, rate):
     """The level of the hz tone in x as most 10 ms windows of it have it (the median): a dropout
     spoils the windows it falls in, not the measure."""

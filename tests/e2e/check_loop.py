@@ -57,11 +57,11 @@ gaps = [(a, b) for a, b, kind in events if kind == "gap"]
 drops, faults = judge(events)
 report(drops)
 
-# 10 ms windows from the first loud frame on: which tone each holds. Windows that a silence or a
-# dropout touches are not judged (a cut spreads a tone over every frequency).
+# 10 ms windows from the first loud frame on: which tone each holds. Windows that a gap of
+# silence touches are not judged (a cut spreads a tone over every frequency).
 win = rate // 100
 cuts = [(a - first, b - first) for a, b in silences(left[first:last], amp)] + \
-    [(a + at - first, b + at - first) for a, b, _ in events]
+    [(a + at - first, b + at - first) for a, b in gaps]
 windows = [i for i in range(first, last - win, win)
            if not any(a - win < i - first <= b for a, b in cuts)]
 attack = [i for i in windows if level(left[i:i + win], 2000) > 0.1]

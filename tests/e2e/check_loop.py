@@ -3,8 +3,8 @@
 (0.25 s at 2 kHz), a loop region (0.1 s at 1 kHz, whole cycles) and a tail (0.5 s at 3 kHz), the
 loop in a smpl chunk. Otherwise: checks a raw float32le stereo recording of it played in Loop
 mode: the attack once at the start, then the region repeating with no break at its seams, at its
-pitch and level (within 1 dB), and the tail never. Dropouts are counted and judged apart (more
-than two jumps are faults); exit 3 when they leave less than half a second to judge the pitch by.
+pitch and level (within 1 dB), and the tail never. Dropouts are counted and judged apart (jumps
+past two a second are faults); exit 3 when they leave less than half a second to judge the pitch.
 Usage: check_loop.py write WAVE FILE_RATE | check_loop.py RECORDING RATE"""
 import math
 import struct
@@ -54,7 +54,7 @@ amp = sorted(abs(v) for v in body)[len(body) * 99 // 100] if body else 0.0
 found = breaks(body, 1000, rate, amp)
 events = dropouts(body, found, amp)
 gaps = [(a, b) for a, b, kind in events if kind == "gap"]
-drops, faults = judge(events)
+drops, faults = judge(events, len(body) / rate)
 report(drops)
 
 # 10 ms windows from the first loud frame on: which tone each holds. Windows that a gap of

@@ -2,10 +2,10 @@
 """Checks that a raw float32le stereo recording holds a steady 1 kHz tone at LEVEL (default 0.5)
 on both sides. Dropouts (see recording.py) are counted and reported, and judged apart: the pitch,
 over the longest stretch without one, within 0.2 Hz; the level most 10 ms windows have within 1 dB,
-and nothing at 1.5 kHz. strict: the tone is a loop's seams over and over (a 10 ms loop), so any break that is not
-a dropout on the server's 256-frame period grid, or a gap of silence, is a fault; otherwise more
-than two such jumps are.
-Exit 3 when the dropouts leave less than half a second to judge by.
+and nothing at 1.5 kHz. strict: the tone is a loop's seams over and over (a 10 ms loop), so any
+break that is not a dropout on the server's 256-frame period grid, or a gap of silence, is a
+fault; otherwise jumps past two a second are. Exit 3 when the dropouts leave less than half a
+second to judge by.
 Usage: check_tone.py RECORDING RATE [LEVEL] [strict]"""
 import math
 import sys
@@ -30,7 +30,7 @@ found = breaks(body, 1000, rate, amp)
 grid = (256, max(range(256), key=lambda r: sum(1 for i in found if (i - r) % 256 < 3))
         if found else 0)
 events = dropouts(body, found, amp, grid if strict else 0)
-drops, faults = judge(events, strict)
+drops, faults = judge(events, len(body) / rate, strict)
 report(drops)
 a, b = clean(len(body), events)
 hz = pitch(body[a:b], rate)

@@ -35,7 +35,7 @@ pw_env_start || exit $?
 
 record() {
     rm -f "$tmp/rec.raw"
-    parec --device=test.monitor --format=float32le --rate=48000 --channels=2 --latency-msec=20 \
+    parec --device=test.monitor --format=float32le --rate=48000 --channels=2 --latency-msec=100 \
         --raw "$tmp/rec.raw" &
     rec_pid=$!
     for _ in $(seq 1 100); do [ -s "$tmp/rec.raw" ] && break; sleep 0.1; done

@@ -55,7 +55,7 @@ pactl set-default-sink test
 # names the file.
 take() {
     rm -f "$tmp/rec.raw"
-    parec --device=test.monitor --format=float32le --rate=48000 --channels=2 --latency-msec=20 \
+    parec --device=test.monitor --format=float32le --rate=48000 --channels=2 --latency-msec=100 \
         --raw "$tmp/rec.raw" &
     rec_pid=$!
     # parec takes a while to connect; play only once the recording runs.

@@ -74,13 +74,13 @@ def dropouts(x, found, amp, grid=0):
     return out
 
 
-def judge(events, strict=False):
-    """The events split into (dropouts, faults). A busy machine may also skip or repeat part of a
-    period without any silence (a recorder that fell behind): a jump. Two in a take are taken for
-    that; more are the program's (a seam off by a frame breaks every pass), as is any jump where
-    strict says the path has no such dropout."""
+def judge(events, seconds, strict=False):
+    """The events in seconds of sound split into (dropouts, faults). A busy machine may also skip
+    or repeat part of a period without any silence (a recorder that fell behind): a jump. Up to
+    two a second (and at least two) are taken for that; more are the program's (a seam off by a
+    frame breaks every pass, ten a second), as is any jump where strict says the path has none."""
     jumps = [e for e in events if e[2] == "jump"]
-    faults = jumps if strict or len(jumps) > 2 else []
+    faults = jumps if strict or len(jumps) > max(2, int(2 * seconds)) else []
     return [e for e in events if e not in faults], faults
 
 

@@ -66,7 +66,10 @@ windows = [i for i in range(first, last - win, win)
            if not any(a - win < i - first <= b for a, b in cuts)]
 attack = [i for i in windows if level(left[i:i + win], 2000) > 0.1]
 tail = max(level(left[i:i + win], 3000) for i in windows)
-after = [i for i in windows if i >= attack_end + win]
+# The loop region's count leaves out the windows of every dropout (a jump mid-window cancels
+# part of the tone), the attack and the tail only those of gaps.
+after = [i for i in windows if i >= attack_end + win and
+         not any(a - win < i - at <= b for a, b, _ in drops)]
 region = [i for i in after if level(left[i:i + win], 1000) > 0.35]
 print("attack (2 kHz) in %d windows of 10 ms, from %.3f s to %.3f s after the onset"
       % (len(attack), (attack[0] - first) / rate if attack else -1,

@@ -4,14 +4,14 @@
 loop in a smpl chunk. Otherwise: checks a raw float32le stereo recording of it played in Loop
 mode: the attack once at the start, then the region repeating with no break at its seams, at its
 pitch and level (within 1 dB), and the tail never. Dropouts are counted and judged apart (jumps
-past two a second are faults); exit 3 when they leave less than half a second to judge the pitch.
+at one spacing are faults); exit 3 when they leave no tenth of a second to judge the pitch by.
 Usage: check_loop.py write WAVE FILE_RATE | check_loop.py RECORDING RATE"""
 import math
 import struct
 import sys
 
 from recording import (UNJUDGED, breaks, clean, dropouts, judge, pitch, read_stereo, report,
-                       silences, steady_level)
+                       splice, steady_level)
 from recording import level as tone_level
 
 if sys.argv[1] == "write":
@@ -37,7 +37,11 @@ left = read_stereo(path)[0]
 loud = [i for i, x in enumerate(left) if abs(x) > 0.05]
 if not loud:
     sys.exit("recording is silent (%d frames)" % len(left))
-first, last = loud[0], loud[-1]
+# Gaps of silence cut out first: an underrun delays what follows it, and the attack and the seams
+# are timed from the onset.
+sound = left[loud[0]:loud[-1] + 1]
+left, cuts = splice(sound, sorted(abs(v) for v in sound)[len(sound) * 99 // 100])
+first, last = 0, len(left) - 1
 
 
 def level(x, hz):
@@ -52,22 +56,18 @@ at = attack_end + rate // 20
 body = left[at:last - rate // 10]
 amp = sorted(abs(v) for v in body)[len(body) * 99 // 100] if body else 0.0
 found = breaks(body, 1000, rate, amp)
-events = dropouts(body, found, amp)
+events = dropouts(body, found, amp, cuts=[c - at for c in cuts if at <= c < last - rate // 10])
 gaps = [(a, b) for a, b, kind in events if kind == "gap"]
-drops, faults = judge(events, len(body) / rate)
-report(drops)
+drops, faults = judge(events)
+report(drops + [(c, c, "gap") for c in cuts if not at <= c < last - rate // 10])
 
-# 10 ms windows from the first loud frame on: which tone each holds. Windows that a gap of
-# silence touches are not judged (a cut spreads a tone over every frequency).
+# 10 ms windows from the first loud frame on: which tone each holds. Windows at a cut are not
+# judged (a cut spreads a tone over every frequency); the loop region's count leaves out the
+# windows of every dropout (a jump mid-window cancels part of the tone).
 win = rate // 100
-cuts = [(a - first, b - first) for a, b in silences(left[first:last], amp)] + \
-    [(a + at - first, b + at - first) for a, b in gaps]
-windows = [i for i in range(first, last - win, win)
-           if not any(a - win < i - first <= b for a, b in cuts)]
+windows = [i for i in range(first, last - win, win) if not any(i <= c < i + win for c in cuts)]
 attack = [i for i in windows if level(left[i:i + win], 2000) > 0.1]
 tail = max(level(left[i:i + win], 3000) for i in windows)
-# The loop region's count leaves out the windows of every dropout (a jump mid-window cancels
-# part of the tone), the attack and the tail only those of gaps.
 after = [i for i in windows if i >= attack_end + win and
          not any(a - win < i - at <= b for a, b, _ in drops)]
 region = [i for i in after if level(left[i:i + win], 1000) > 0.35]
@@ -89,7 +89,7 @@ print("loop body %.2f s, %d seams passed, %d breaks at a seam that are no gap, %
       % (len(body) / rate, len(body) // seam, len(on_seams), len(faults), (b - a) / rate, hz, lvl))
 ok = (attack and (attack[-1] - first) < rate * 0.3 and tail < 0.1 and not faults and
       len(region) >= len(after) - 2 and not on_seams and len(body) // seam >= 10)
-if ok and b - a < rate // 2:
+if ok and b - a < rate // 10:
     print("too many dropouts to judge the loop's pitch and level")
     sys.exit(UNJUDGED)
 ok = ok and abs(hz - 1000) < 0.5 and abs(20 * math.log10(max(lvl, 1e-9) / 0.5)) < 1

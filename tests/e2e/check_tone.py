@@ -4,8 +4,8 @@ on both sides. Dropouts (see recording.py) are counted and reported, and judged 
 over the longest stretch without one, within 0.2 Hz; the level most 10 ms windows have within 1 dB,
 and nothing at 1.5 kHz. strict: the tone is a loop's seams over and over (a 10 ms loop), so any
 break that is not a dropout on the server's 256-frame period grid, or a gap of silence, is a
-fault; otherwise jumps past two a second are. Exit 3 when the dropouts leave less than half a
-second to judge by.
+fault; otherwise jumps that recur at one spacing are. Exit 3 when the dropouts leave no tenth of
+a second to judge the pitch by.
 Usage: check_tone.py RECORDING RATE [LEVEL] [strict]"""
 import math
 import sys
@@ -30,7 +30,7 @@ found = breaks(body, 1000, rate, amp)
 grid = (256, max(range(256), key=lambda r: sum(1 for i in found if (i - r) % 256 < 3))
         if found else 0)
 events = dropouts(body, found, amp, grid if strict else 0)
-drops, faults = judge(events, len(body) / rate, strict)
+drops, faults = judge(events, strict)
 report(drops)
 a, b = clean(len(body), events)
 hz = pitch(body[a:b], rate)
@@ -41,7 +41,7 @@ print("tone for %.2f s: 1 kHz level L %.3f R %.3f, 1.5 kHz %.4f; over %.2f s wit
                                   [e[0] for e in faults[:3]]))
 if faults:
     sys.exit("breaks in the tone that are no dropout")
-if b - a < rate // 2:
+if b - a < rate // 10:
     print("too many dropouts to judge the tone")
     sys.exit(UNJUDGED)
 db = [20 * math.log10(max(v, 1e-9) / want_level) for v in (lvl, lvl_r)]

@@ -51,14 +51,15 @@ def silences(x, amp, least=8):
     return runs
 
 
-def dropouts(x, found, amp, grid=0):
+def dropouts(x, found, amp, grid=0, cuts=()):
     """The breaks found in x (see breaks) and the silences in it grouped into events (within 64
     frames of each other), each (first, last, kind): "gap" when it holds a silence (the server
     played nothing there: an underrun), "period" when its breaks all lie on the server's period
     grid (a period out of step; grid is (period, phase), 0 for none), else "jump". Gaps and
     periods are dropouts, which the program cannot cause in a tone that plays on; a jump may be
-    either."""
-    spans = sorted([[i, i, False] for i in found] + [[a, b, True] for a, b in silences(x, amp)])
+    either. cuts: where silences were cut out of x already (see splice)."""
+    spans = sorted([[i, i, False] for i in found] + [[a, b, True] for a, b in silences(x, amp)] +
+                   [[c, c, True] for c in cuts])
     events = []
     for a, b, silent in spans:
         if events and a - events[-1][1] <= 64:
@@ -74,14 +75,28 @@ def dropouts(x, found, amp, grid=0):
     return out
 
 
-def judge(events, seconds, strict=False):
-    """The events in seconds of sound split into (dropouts, faults). A busy machine may also skip
-    or repeat part of a period without any silence (a recorder that fell behind): a jump. Up to
-    two a second (and at least two) are taken for that; more are the program's (a seam off by a
-    frame breaks every pass, ten a second), as is any jump where strict says the path has none."""
+def judge(events, strict=False):
+    """The events split into (dropouts, faults). A busy machine may also skip or repeat part of a
+    period without any silence (a recorder or server that fell behind): a jump. Jumps are faults
+    where strict says the path has none, or when three or more recur at one spacing, as what the
+    program does wrong recurs with the file (a seam off by a frame breaks every pass); a busy
+    machine's fall at no such beat."""
     jumps = [e for e in events if e[2] == "jump"]
-    faults = jumps if strict or len(jumps) > max(2, int(2 * seconds)) else []
+    spacing = [b[0] - a[0] for a, b in zip(jumps, jumps[1:])]
+    beat = max((sum(1 for g in spacing if abs(g - h) <= 3) for h in spacing), default=0)
+    faults = jumps if strict or (len(jumps) >= 3 and beat * 3 >= len(spacing) * 2) else []
     return [e for e in events if e not in faults], faults
+
+
+def splice(x, amp):
+    """x without its silences (see silences): an underrun delays what follows it, so the
+    program's timeline is x with them cut out. Returns that and where the cuts were."""
+    out, cuts, at = [], [], 0
+    for a, b in silences(x, amp):
+        out += list(x[at:a])
+        cuts.append(len(out))
+        at = b + 1
+    return out + list(x[at:]), cuts
 
 
 def steady_level(x, hz, rate):

@@ -10,6 +10,7 @@ namespace Sound {
 namespace {
 
 std::atomic<float> g_gain{1.f};
+// Where the program's own player plays instead of the device, and its grace (PlayThrough).
 audio::Output* g_output = nullptr;
 std::chrono::milliseconds g_grace{0};
 

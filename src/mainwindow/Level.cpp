@@ -1,9 +1,11 @@
-// The preview level: two menu entries, Ctrl+Up and Ctrl+Down in the list, and the caption that
-// tells the new level for a moment.
+// The preview level: two menu entries, Ctrl+Up and Ctrl+Down in the list, and the caption and a
+// label over the list's lower corner that tell the new level for a moment.
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 #include <QTimer>
 
+#include "mainwindow/PathListView.h"
 #include "mainwindow/Speech.h"
 #include "mainwindow/frmWAV.h"
 #include "sound/Sound.h"
@@ -11,6 +13,7 @@
 namespace {
 
 constexpr int kCaptionMs = 2000;
+constexpr int kMargin = 6;  // pixels between the label and the list's edges
 
 }  // namespace
 
@@ -32,7 +35,17 @@ void frmWAV::BuildLevelMenu() {
     levelShown_->setSingleShot(true);
     connect(levelShown_, &QTimer::timeout, this, [this] {
         if (windowTitle() == levelCaption_) setWindowTitle(captionBefore_);
+        lblLevel->hide();
     });
+    // Window managers shorten the caption to the window's width, or show none: the label is
+    // where the user looks. It takes no clicks, so the list under it works as ever.
+    lblLevel = new QLabel(lstPath);
+    lblLevel->setObjectName("lblLevel");
+    lblLevel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    lblLevel->setStyleSheet(
+        "QLabel { background: rgba(0, 0, 0, 180); color: white; "
+        "border-radius: 4px; padding: 3px 8px; }");
+    lblLevel->hide();
 }
 
 void frmWAV::mnuLouder_Click() { SetLevel(level::Louder(logic.Level()), true); }
@@ -53,5 +66,14 @@ void frmWAV::SetLevel(int db, bool show) {
     if (windowTitle() != levelCaption_) captionBefore_ = windowTitle();
     levelCaption_ = captionBefore_ + QString::fromUtf8(" \xe2\x80\x93 ") + text;
     setWindowTitle(levelCaption_);
+    // The level alone where the whole text does not fit the list's width.
+    lblLevel->setText(text);
+    if (lblLevel->sizeHint().width() > lstPath->width() - 2 * kMargin)
+        lblLevel->setText(QString::fromStdString(level::Text(db)));
+    lblLevel->resize(lblLevel->sizeHint());
+    lblLevel->move(lstPath->width() - lblLevel->width() - kMargin,
+                   lstPath->height() - lblLevel->height() - kMargin);
+    lblLevel->show();
+    lblLevel->raise();
     levelShown_->start(kCaptionMs);
 }

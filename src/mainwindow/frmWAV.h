@@ -163,6 +163,7 @@ class frmWAV : public QWidget {
     bool closing_ = false;          // set once the window is closing; a half-done drop stops then
     QTimer* levelShown_ = nullptr;  // ends the level's moment in the caption
     QString captionBefore_, levelCaption_;
+    QLabel* lblLevel = nullptr;  // the level over the list's lower corner, for the same moment
     struct FoundRelay;
     std::shared_ptr<FoundRelay> foundRelay_;  // hands a walk's news to this window's thread
     QTimer* findTimer_ = nullptr;

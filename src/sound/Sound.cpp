@@ -1,6 +1,7 @@
 #include "sound/Sound.h"
 
 #include <atomic>
+#include <memory>
 
 #include "platform/audio/SoundService.h"
 
@@ -9,18 +10,25 @@ namespace Sound {
 namespace {
 
 std::atomic<float> g_gain{1.f};
+// Where the program's own player plays instead of the device, and its grace (PlayThrough).
+audio::Output* g_output = nullptr;
+std::chrono::milliseconds g_grace{0};
 
 // The program's own player: the sound service on the sound device, made when the user first comes
 // to the window or at an earlier start, so that nothing touches audio while the program loads.
 class ServicePlayer : public Player {
   public:
-    ServicePlayer() { service_.SetGain(g_gain.load()); }
-    void Start(const std::string& path, bool loop) override { service_.Start(path, loop); }
-    void SetGain(float gain) override { service_.SetGain(gain); }
-    void Attend(bool present) override { service_.Attend(present); }
+    ServicePlayer()
+        : service_(g_output ? std::make_unique<audio::SoundService>(*g_output, g_grace)
+                            : std::make_unique<audio::SoundService>()) {
+        service_->SetGain(g_gain.load());
+    }
+    void Start(const std::string& path, bool loop) override { service_->Start(path, loop); }
+    void SetGain(float gain) override { service_->SetGain(gain); }
+    void Attend(bool present) override { service_->Attend(present); }
 
   private:
-    audio::SoundService service_;
+    std::unique_ptr<audio::SoundService> service_;
 };
 
 std::atomic<Player*> g_player{nullptr};
@@ -36,6 +44,11 @@ Player& Current() {
 }  // namespace
 
 void SetPlayer(Player* player) { g_player.store(player, std::memory_order_release); }
+
+void PlayThrough(audio::Output& output, std::chrono::milliseconds grace) {
+    g_output = &output;
+    g_grace = grace;
+}
 
 void SetGain(float gain) {
     g_gain.store(gain);

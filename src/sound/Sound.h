@@ -1,6 +1,11 @@
 // Starting sounds: one at a time, each start ends the one before, a start returns at once.
 #pragma once
+#include <chrono>
 #include <string>
+
+namespace audio {
+class Output;
+}
 
 namespace Sound {
 
@@ -17,6 +22,10 @@ class Player {
 
 // Replaces the player (null restores the program's audio service). Not owned.
 void SetPlayer(Player* player);
+
+// The program's own player, once made, plays through output (which must outlive it) and rests it
+// grace after the user left, instead of the sound device; for tests that run its attendance.
+void PlayThrough(audio::Output& output, std::chrono::milliseconds grace);
 
 // The preview level for the sound playing now and every later start, on whichever player plays.
 // Kept until the audio service is made, so setting it at start-up opens no device.

@@ -1,6 +1,7 @@
 // The device runs while the user is at the window or a sound plays and rests otherwise; a sound
 // follows the output to another rate at its own pitch, from where it was.
 #include "AudioFixtures.h"
+#include "sound/Sound.h"
 
 using namespace audiotest;
 using namespace std::chrono_literals;
@@ -73,4 +74,19 @@ TEST(Rest, ASoundFollowsTheOutputToAnotherRate) {
         else
             EXPECT_NEAR(double(SoundEnd(after)), double(tail), 300);
     }
+}
+
+// The program's own player, not a test's: coming to the window before any sound runs the device,
+// and it keeps running while the user stays, a sound played or not.
+TEST(Rest, TheProgramsOwnPlayerRunsTheDeviceWhileTheUserIsThere) {
+    static audio::CaptureOutput cap;  // outlives the player, which lives to the process's end
+    Sound::PlayThrough(cap, 20ms);
+    Sound::Attend(true);
+    EXPECT_TRUE(Eventually([&] { return cap.Running(); }));
+    TempDir dir;
+    PlayWave(ToneWave(dir, "tone.wav", 1000, kRate, 480));
+    std::vector<float> period(1024 * 2);
+    for (int i = 0; i < 10; ++i, std::this_thread::sleep_for(20ms)) cap.Pull(period.data(), 1024);
+    EXPECT_TRUE(cap.Running());
+    EXPECT_EQ(cap.Opens(), 1);
 }

@@ -4,13 +4,14 @@ damaged.wav (stereo float, a 1 kHz sine at 0.5 with NaN, +inf and -inf samples e
 and quad.wav (4 channels, no mask, the sine on the fourth channel only), both 1 s at 48 kHz.
 Otherwise checks a raw float32le stereo recording of one of them played in Loop mode: damaged,
 the sine with no sample above its own peak; quad, the sine on the right at half its level (the
-right side is the mean of channels 2 and 4) and nothing on the left.
+right side is the mean of channels 2 and 4) and nothing on the left. Gaps of silence (dropouts of
+a busy machine) are counted; the levels are those most 10 ms windows of the tone have.
 Usage: check_exact.py write DIR | check_exact.py RECORDING RATE damaged|quad"""
 import math
 import struct
 import sys
 
-from recording import level, read_stereo
+from recording import read_stereo, report, silences, steady_level
 
 
 def wave(path, channels, samples):
@@ -39,11 +40,14 @@ loud = [i for i, x in enumerate(right) if abs(x) > 0.05]
 if not loud:
     sys.exit("recording is silent (%d frames)" % len(left))
 first, last = loud[0], loud[-1]
-seg = slice(first + rate // 10, last - rate // 10)
 if last - first < rate:
     sys.exit("tone only for %d frames" % (last - first))
+# Gaps of silence on the side that holds the tone are counted (a NaN in the damaged file becomes
+# one silent frame, never eight); the levels are those most 10 ms windows have.
+seg = slice(first + rate // 10, last - rate // 10)
+report([(a, b, "gap") for a, b in silences(right[seg], 0.5)])
 peak = max(max(abs(x) for x in left), max(abs(x) for x in right))
-lvl_l, lvl_r = level(left[seg], 1000, rate), level(right[seg], 1000, rate)
+lvl_l, lvl_r = steady_level(left[seg], 1000, rate), steady_level(right[seg], 1000, rate)
 print("%s: peak %.4f, 1 kHz level L %.3f R %.3f" % (kind, peak, lvl_l, lvl_r))
 if kind == "damaged":
     ok = peak <= 0.5 + 1e-3 and abs(lvl_l - 0.5) < 0.03 and abs(lvl_r - 0.5) < 0.03

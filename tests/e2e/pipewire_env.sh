@@ -45,11 +45,17 @@ pw_env_servers() {
     # The PulseAudio layer refuses modules until the session manager has come up.
     for _ in $(seq 1 50); do
         pactl load-module module-null-sink sink_name=test rate=48000 channels=2 >/dev/null 2>&1 &&
-            pactl set-default-sink test && return 0
+            pactl set-default-sink test && break
         sleep 0.1
     done
-    echo "no null sink"; cat "$tmp"/*.log
-    return 1
+    pactl list short sinks | grep -q "	test	" || { echo "no null sink"; cat "$tmp"/*.log; return 1; }
+    # A first stream played to its end, so that a test's first stream meets a session manager
+    # that links streams and a graph that runs, however long a busy machine took to start them.
+    started=$(date +%s.%N)
+    head -c 9600 /dev/zero | timeout 60 pacat --raw --format=s16le --rate=48000 --channels=2 ||
+        { echo "the graph plays no stream"; cat "$tmp"/*.log; return 1; }
+    took=$(awk "BEGIN { print $(date +%s.%N) - $started }")
+    echo "the graph played its first stream $took s after the sink came"
 }
 
 pw_env_crash() {

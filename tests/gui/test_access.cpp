@@ -4,6 +4,7 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
@@ -57,11 +58,16 @@ class AccessTest : public QObject, Sound::Player {
         // The level as saved; four steps down, in the list and in the search line, neither
         // replaying nor moving; the menu's entries.
         QCOMPARE(form.logic.Level(), -6);
+        form.resize(1, form.height());  // held at the smallest width
         for (QWidget* to :
              std::vector<QWidget*>{form.lstPath, form.lstPath, form.txtFind, form.txtFind})
             QTest::keyClick(to, Qt::Key_Down, Qt::ControlModifier);
         QCOMPARE(heard.join(",") + QString::number(gain) + form.windowTitle(),
                  "0.125893Brimvale WAV-Player/Looper – Vorhörpegel: -18 dB");
+        // Shown over the list's lower corner too, inside it.
+        auto* shown = form.lstPath->findChild<QLabel*>("lblLevel");
+        QVERIFY(shown && shown->isVisible() && shown->text().endsWith("-18 dB"));
+        QVERIFY(form.lstPath->rect().contains(shown->geometry()));
         QStringList menu;
         for (auto* a : form.mnuPop->actions().mid(6)) menu << a->text() + a->shortcut().toString();
         QCOMPARE(menu.join("|"), "|LauterCtrl+Up|LeiserCtrl+Down||FavoritCtrl+D");

@@ -97,6 +97,8 @@ std::unique_ptr<Decoder> Decoder::Setup(std::unique_ptr<Decoder> d, const SF_INF
     if (!d->sf_ || !Playable(info) || outRate < kMinRate || outRate > kMaxRate) return nullptr;
 
     d->channels_ = info.channels;
+    d->inRate_ = info.samplerate;
+    d->outRate_ = outRate;
     d->loop_ = loop;
     d->plan_.end = info.frames;
     if (loop) {
@@ -223,6 +225,25 @@ sf_count_t Decoder::Read(float* raw, sf_count_t want) {
         std::swap_ranges(raw + a * ch, raw + (a + 1) * ch, raw + b * ch);
     pos_ -= n;
     return n;
+}
+
+std::uint64_t Decoder::SeekNear(std::uint64_t out) {
+    // A block short of the position: the resampler starts there without history.
+    auto in = static_cast<sf_count_t>(static_cast<double>(out) * inRate_ / outRate_) -
+              static_cast<sf_count_t>(kBlock);
+    sf_count_t at = in;
+    const sf_count_t span = plan_.end - plan_.start;
+    if (in >= plan_.end && loop_ && plan_.mode == LoopPlan::Forward && span > 0) {
+        at = plan_.start + (in - plan_.start) % span;
+        restarts_ = static_cast<std::uint64_t>((in - plan_.start) / span);
+    } else {
+        in = at = std::min(in, plan_.end - static_cast<sf_count_t>(kBlock));
+    }
+    if (in <= 0) return 0;
+    pos_ = at;
+    seek_ = true;
+    passFrames_ = 1;  // not an empty pass
+    return static_cast<std::uint64_t>(std::llround(static_cast<double>(in) * outRate_ / inRate_));
 }
 
 bool Decoder::Turn() {

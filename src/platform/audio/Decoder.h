@@ -30,6 +30,11 @@ class Decoder {
 
     // Writes at most limit frames into ring, as many as fit.
     void Fill(Ring& ring, std::size_t limit);
+    // Before the first fill: moves to a little before where out frames of output from the start
+    // would have got to, and returns how many output frames that passed over (the rest is for
+    // the caller to decode and drop, which gives the resampler its history). Within the first
+    // pass and in forward loops, which repeat exactly; other loops stop at the first pass's end.
+    std::uint64_t SeekNear(std::uint64_t out);
     // Every frame of a one-shot file is in the ring.
     bool Done() const { return done_; }
     // How often a loop started over: back to frame 0 or its own start, or turning around.
@@ -50,6 +55,7 @@ class Decoder {
     SNDFILE* sf_ = nullptr;
     soxr_t soxr_ = nullptr;
     int channels_ = 0;
+    int inRate_ = 0, outRate_ = 0;
     bool loop_ = false;
     LoopPlan plan_;          // fixed for the sound: a one-shot file plays [0, end) once
     bool float_ = false;     // samples may be anything, NaN and infinity included

@@ -167,6 +167,6 @@ class frmWAV : public QWidget {
     struct FoundRelay;
     std::shared_ptr<FoundRelay> foundRelay_;  // hands a walk's news to this window's thread
     QTimer* findTimer_ = nullptr;
-    std::vector<int> markHeld_;  // key codes of the mark key last pressed, until released
+    std::vector<int> markHeld_;     // key codes of the mark key last pressed, until released
     QTimer* findSpoken_ = nullptr;  // the match count is said when typing pauses
 };

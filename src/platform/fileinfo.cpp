@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <map>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
@@ -23,71 +22,13 @@ const char kNotPlayable[] = "keine abspielbare WAV-Datei";
 
 std::string TwoDigits(int64_t n) { return (n < 10 ? "0" : "") + std::to_string(n); }
 
-// libsndfile reads a header in dozens of small pieces, each a round trip on a share: here each
-// 4 KB block of the file is read once (the head, and the tail where a loop often lies).
-struct Blocks {
-    static constexpr sf_count_t kBlock = 4096;
-    static constexpr size_t kMostBlocks = 256;  // a header that wanders far is read as it goes
-    audio::FileSource* src = nullptr;
-    sf_count_t size = 0, pos = 0;
-    std::map<sf_count_t, std::string> blocks;
-
-    SNDFILE* Open(SF_INFO* info) {
-        static SF_VIRTUAL_IO io = {&Length, &Seek, &Read,
-                                   [](const void*, sf_count_t, void*) -> sf_count_t { return 0; },
-                                   &Tell};
-        size = audio::FileSource::Length(src);
-        src->stage = audio::IoStage::Header;
-        return sf_open_virtual(&io, SFM_READ, info, this);
-    }
-    static sf_count_t Length(void* p) { return static_cast<Blocks*>(p)->size; }
-    static sf_count_t Tell(void* p) { return static_cast<Blocks*>(p)->pos; }
-    static sf_count_t Seek(sf_count_t offset, int whence, void* p) {
-        auto* b = static_cast<Blocks*>(p);
-        const sf_count_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? b->pos : b->size;
-        if (offset < -base || (offset > 0 && base > INT64_MAX - offset)) return -1;
-        return b->pos = base + offset;
-    }
-    static sf_count_t Read(void* dst, sf_count_t count, void* p) {
-        auto* b = static_cast<Blocks*>(p);
-        sf_count_t got = 0;
-        while (got < count && b->pos < b->size) {
-            const sf_count_t at = b->pos / kBlock * kBlock;
-            auto it = b->blocks.find(at);
-            if (it == b->blocks.end()) {
-                if (b->blocks.size() >= kMostBlocks) b->blocks.clear();
-                std::string block(kBlock, '\0');
-                b->src->pos = at;
-                block.resize(
-                    static_cast<size_t>(audio::FileSource::Read(block.data(), kBlock, b->src)));
-                it = b->blocks.emplace(at, std::move(block)).first;
-            }
-            const sf_count_t from = b->pos - at;
-            const sf_count_t n =
-                std::min(count - got, static_cast<sf_count_t>(it->second.size()) - from);
-            if (n <= 0) break;
-            std::memcpy(static_cast<char*>(dst) + got, it->second.data() + from,
-                        static_cast<size_t>(n));
-            got += n;
-            b->pos += n;
-        }
-        return got;
-    }
-};
-
-}  // namespace
-
-namespace {
-
 Info Read(const std::string& path, int64_t* bytesRead, bool withOverview) {
     Info info;
     audio::FileSource src;
     src.path = path;
     src.fd = audio::OpenRegularFile(path);
     SF_INFO sf{};
-    Blocks blocks;
-    blocks.src = &src;
-    SNDFILE* file = src.fd < 0 ? nullptr : withOverview ? src.Open(&sf) : blocks.Open(&sf);
+    SNDFILE* file = src.fd < 0 ? nullptr : src.Open(&sf);
     // What the player would not play shows as not playable, with no picture.
     if (file && audio::Playable(sf)) {
         info.wave = WaveInfo{sf.frames, sf.samplerate, sf.channels, sf.format};

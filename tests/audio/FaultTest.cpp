@@ -72,3 +72,17 @@ TEST(Faults, AHungReadHoldsUpNoOtherFile) {
     EXPECT_TRUE(Eventually([&] { return SoundService::ReaderThreads() == idleThreads; }));
     EXPECT_EQ(SoundService::BufferBytes(), idleBytes);
 }
+
+// On a share every read is a round trip: the player reads a header in one, not piece by piece.
+TEST(Faults, AHeaderIsOneReadOfStorage) {
+    static std::atomic<int> headerReads{0};
+    audio::SetIoHook([](IoStage stage, const std::string& path) {
+        if (stage == IoStage::Header && path.find("/slow") != std::string::npos) ++headerReads;
+    });
+    TempDir dir;
+    const std::string slow = NoiseWave(dir, "slow.wav", 3000, 2, 3);
+    Rig rig;
+    EXPECT_TRUE(PlaysExactly(rig.Hear(slow, 4000), ReadStereo(slow)));
+    audio::SetIoHook(nullptr);
+    EXPECT_EQ(headerReads, 1);
+}

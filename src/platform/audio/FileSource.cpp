@@ -66,24 +66,29 @@ sf_count_t FileSource::Seek(sf_count_t offset, int whence, void* p) {
 sf_count_t FileSource::Read(void* dst, sf_count_t count, void* p) {
     auto* s = static_cast<FileSource*>(p);
     if (count <= 0) return 0;
+    if (s->fd >= 0 && s->stage == IoStage::Header) return s->ReadBlocks(dst, count);
     if (s->fd < 0) {
         sf_count_t n = std::clamp<sf_count_t>(s->size - s->pos, 0, count);
         if (n > 0) std::memcpy(dst, s->data + s->pos, static_cast<std::size_t>(n));
         s->pos += n;
         return n;
     }
-    if (IoHook hook = g_hook.load(std::memory_order_acquire)) hook(s->stage, s->path);
+    const sf_count_t got = s->ReadDisk(dst, count, s->pos);
+    s->pos += got;
+    return got;
+}
+
+sf_count_t FileSource::ReadDisk(void* dst, sf_count_t count, sf_count_t at) {
+    if (IoHook hook = g_hook.load(std::memory_order_acquire)) hook(stage, path);
     sf_count_t got = 0;
     while (got < count) {
-        ssize_t n =
-            ::pread(s->fd, static_cast<char*>(dst) + got, static_cast<std::size_t>(count - got),
-                    static_cast<off_t>(s->pos + got));
+        ssize_t n = ::pread(fd, static_cast<char*>(dst) + got,
+                            static_cast<std::size_t>(count - got), static_cast<off_t>(at + got));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         got += n;
     }
-    s->pos += got;
-    s->bytesRead += got;
+    bytesRead += got;
     return got;
 }
 
@@ -96,7 +101,34 @@ SNDFILE* FileSource::Open(SF_INFO* info) {
     stage = IoStage::Header;
     SNDFILE* file = sf_open_virtual(&io, SFM_READ, info, this);
     stage = IoStage::Stream;
+    headerBlocks.clear();
     return file;
+}
+
+sf_count_t FileSource::ReadBlocks(void* dst, sf_count_t count) {
+    constexpr sf_count_t kBlock = 4096;
+    constexpr std::size_t kMostBlocks = 256;  // a header that wanders far is read as it goes
+    sf_count_t got = 0;
+    const sf_count_t want = pos;
+    while (got < count) {
+        const sf_count_t here = want + got, at = here / kBlock * kBlock;
+        auto it = headerBlocks.find(at);
+        if (it == headerBlocks.end()) {
+            if (headerBlocks.size() >= kMostBlocks) headerBlocks.clear();
+            std::string block(kBlock, '\0');
+            block.resize(static_cast<std::size_t>(ReadDisk(block.data(), kBlock, at)));
+            it = headerBlocks.emplace(at, std::move(block)).first;
+        }
+        const sf_count_t from = here - at;
+        const sf_count_t n =
+            std::min(count - got, static_cast<sf_count_t>(it->second.size()) - from);
+        if (n <= 0) break;
+        std::memcpy(static_cast<char*>(dst) + got, it->second.data() + from,
+                    static_cast<std::size_t>(n));
+        got += n;
+    }
+    pos = want + got;
+    return got;
 }
 
 bool Playable(const SF_INFO& info) {

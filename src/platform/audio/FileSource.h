@@ -3,6 +3,7 @@
 #pragma once
 #include <sndfile.h>
 
+#include <map>
 #include <string>
 
 namespace audio {
@@ -34,6 +35,10 @@ struct FileSource {
     sf_count_t bytesRead = 0;  // from the file, all reads together
     std::string path;
     IoStage stage = IoStage::Stream;
+    // libsndfile reads a header in dozens of small pieces, each a round trip on a share: while
+    // the header is read, each 4 KB block of the file (the head, and the tail where a loop often
+    // lies) is read once and kept until the header is done.
+    std::map<sf_count_t, std::string> headerBlocks;
 
     // libsndfile over this source (the header read at the Header stage), or null.
     SNDFILE* Open(SF_INFO* info);
@@ -41,6 +46,10 @@ struct FileSource {
     static sf_count_t Seek(sf_count_t offset, int whence, void* p);
     static sf_count_t Read(void* dst, sf_count_t count, void* p);
     static sf_count_t Tell(void* p);
+
+  private:
+    sf_count_t ReadBlocks(void* dst, sf_count_t count);  // at pos, through headerBlocks
+    sf_count_t ReadDisk(void* dst, sf_count_t count, sf_count_t at);
 };
 
 }  // namespace audio

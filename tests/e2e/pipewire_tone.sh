@@ -169,14 +169,6 @@ time.sleep(600)' "$XDG_RUNTIME_DIR/silent-0" &
     unset PIPEWIRE_REMOTE
 }
 
-# A busy machine drops audio now and then: the checks count such dropouts and judge the program
-# around them. Only a recording with too many to judge by (exit 3) is taken again; a fault fails.
-retake() {
-    "$@"
-    rc=$?
-    [ "$rc" -eq 3 ] || return "$rc"
-    echo "second take: too many dropouts to judge the first"
-    "$@"
-}
+. "$here/retake.sh"
 retake take pipewire-native 2 44100 && retake take pipewire-native 3 44100 loop &&
     retake restart_take && retake rate_take && fallback_takes

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <set>
@@ -56,13 +57,20 @@ bool IsUnder(const std::string& rel, const std::string& folder) {
 }  // namespace
 
 namespace {
+// What the index holds of a folder.
+struct Held {
+    int64_t mtime = 0;
+    std::string subs, wavs;  // as in libindex::Folder
+    std::string lower;       // wavs lowered, as MatchNames takes it
+};
 // What the index held below a walk's root, by relative folder ("" for the root).
-using Known = std::unordered_map<std::string, libindex::Folder>;
+using Known = std::unordered_map<std::string, Held>;
 }  // namespace
 
 struct Walk::State {
     std::string root;  // with a trailing "/"
     Match match;
+    std::string lead;  // as Start takes it
     Notify notify;
     size_t lanes = 4;
     std::atomic<bool> cancelled{false};
@@ -182,6 +190,16 @@ std::vector<std::string> Matching(const Walk::State& s, const std::string& rel,
     return out;
 }
 
+void MatchingHeld(const Walk::State& s, const std::string& rel, const Held& h,
+                  std::vector<std::string>& out) {
+    MatchNames(h.wavs, h.lower, s.lead, s.match, [&](std::string_view n) {
+        std::string path;
+        path.reserve(rel.size() + n.size());
+        (path += rel) += n;
+        out.push_back(std::move(path));
+    });
+}
+
 void Append(std::vector<std::string>& to, std::vector<std::string>&& from) {
     if (to.empty())
         to = std::move(from);
@@ -222,7 +240,7 @@ Read ReadOne(Walk::State& s, const std::string& rel) {
     const int64_t mtime = Ns(st.st_mtim);
     if (known != s.known->end() && known->second.mtime != 0 && known->second.mtime == mtime) {
         ::close(fd);
-        r.subs = known->second.subs;
+        r.subs = libindex::Split(known->second.subs);
         return r;
     }
     DIR* dir = ::fdopendir(fd);
@@ -258,7 +276,8 @@ Read ReadOne(Walk::State& s, const std::string& rel) {
     if (known == s.known->end()) {
         r.found = std::move(hits);
     } else {
-        std::vector<std::string> had = Matching(s, rel, known->second.wavs);
+        std::vector<std::string> had;
+        MatchingHeld(s, rel, known->second, had);
         std::unordered_set<std::string> before(had.begin(), had.end());
         std::unordered_set<std::string> now(hits.begin(), hits.end());
         for (std::string& h : hits)
@@ -270,7 +289,7 @@ Read ReadOne(Walk::State& s, const std::string& rel) {
         timespec clock{};
         ::clock_gettime(CLOCK_REALTIME, &clock);
         const bool settled = std::max(mtime, Ns(st.st_ctim)) < Ns(clock) - kRacyNs;
-        s.index->Record({path, settled ? mtime : 0, r.subs, std::move(wavs)});
+        s.index->Record({path, settled ? mtime : 0, libindex::Join(r.subs), libindex::Join(wavs)});
     }
     return r;
 }
@@ -287,8 +306,8 @@ void Sweep(Walk::State& s) {
         if (std::any_of(s.skipped.begin(), s.skipped.end(),
                         [&rel = rel](const std::string& k) { return IsUnder(rel, k); }))
             continue;
-        Append(s.gone, Matching(s, rel, folder.wavs));
-        if (s.index) s.index->Forget(folder.path);
+        MatchingHeld(s, rel, folder, s.gone);
+        if (s.index) s.index->Forget(s.root + rel);
     }
 }
 
@@ -442,7 +461,7 @@ void Load(const StatePtr& s) {
             s->known = cached;
             for (const auto& [rel, f] : *cached) {
                 if (s->cancelled) break;
-                Append(batch, Matching(*s, rel, f.wavs));
+                MatchingHeld(*s, rel, f, batch);
                 handOut(false);
             }
         } else {
@@ -454,8 +473,10 @@ void Load(const StatePtr& s) {
                 // Hidden folders are listed when asked for, never walked.
                 if (rel.find("/.") != std::string::npos || (!rel.empty() && rel[0] == '.'))
                     return true;
-                Append(batch, Matching(*s, rel, f.wavs));
-                known->emplace(std::move(rel), std::move(f));
+                Held h{f.mtime, std::move(f.subs), std::move(f.wavs), {}};
+                h.lower = Lowered(h.wavs);
+                MatchingHeld(*s, rel, h, batch);
+                known->emplace(std::move(rel), std::move(h));
                 handOut(false);
                 return true;
             });
@@ -475,11 +496,13 @@ void Load(const StatePtr& s) {
 
 }  // namespace
 
-std::shared_ptr<Walk> Walk::Start(const std::string& root, Match match, Notify notify, int lanes) {
+std::shared_ptr<Walk> Walk::Start(const std::string& root, Match match, Notify notify, int lanes,
+                                  std::string lead) {
     auto s = std::make_shared<State>();
     s->root = root;
     if (s->root.empty() || s->root.back() != '/') s->root += '/';
     s->match = std::move(match);
+    s->lead = std::move(lead);
     s->notify = std::move(notify);
     s->lanes = static_cast<size_t>(std::max(1, lanes));
     s->queue.emplace_back();
@@ -530,6 +553,42 @@ void Walk::WaitFor(std::chrono::milliseconds timeout) {
         s_->cv.wait_until(lock, until);
         Pump(s_);
     }
+}
+
+void MatchNames(std::string_view names, std::string_view lower, std::string_view lead,
+                const Walk::Match& match, const std::function<void(std::string_view)>& take) {
+    auto one = [&](size_t at, size_t end) {
+        const std::string_view name = names.substr(at, end - at);
+        if (match(name)) take(name);
+    };
+    if (lead.empty() || lower.size() != names.size()) {
+        for (size_t at = 0, end; at < names.size(); at = end + 1) {
+            end = std::min(names.find('\0', at), names.size());
+            one(at, end);
+        }
+        return;
+    }
+    // Only the names the lead word occurs in are put to match: one pass over the bytes.
+    for (size_t from = 0; from < lower.size();) {
+        const void* hit =
+            ::memmem(lower.data() + from, lower.size() - from, lead.data(), lead.size());
+        if (!hit) break;
+        const auto at = static_cast<size_t>(static_cast<const char*>(hit) - lower.data());
+        const size_t before = lower.rfind('\0', at);
+        const size_t start = before == std::string_view::npos ? 0 : before + 1;
+        const size_t end = std::min(lower.find('\0', at), lower.size());
+        one(start, end);
+        from = end + 1;
+    }
+}
+
+std::string Lowered(std::string_view names) {
+    std::string out(names);
+    for (char& c : out) {
+        if (c & 0x80) return {};  // folded by the caller's rule, not by ours
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    }
+    return out;
 }
 
 void SetWalkSeam(void (*before)(const std::string& folder), std::chrono::milliseconds bound) {

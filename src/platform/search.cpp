@@ -32,6 +32,8 @@ std::atomic<int64_t> g_boundMs{dirlist::kScanBound.count()};
 constexpr auto kSilentFor = std::chrono::seconds(30);
 // A stamp this close to the moment of reading may hide a change made in the same clock tick.
 constexpr int64_t kRacyNs = 100'000'000;
+// Folders a worker reads in turn, at most, when more wait than there are lanes.
+constexpr size_t kPerTask = 32;
 
 // Never destroyed: a worker still waiting on a silent folder must not hold up the exit.
 workers::Pool& Walkers() {
@@ -86,9 +88,10 @@ struct Walk::State {
     bool loading = true;
     std::deque<std::string> queue;  // folders to read, relative, each with a trailing "/"
     struct Flight {
-        Clock::time_point since;
+        Clock::time_point since;  // when the worker went into rel
         workers::Pool::Handle task;
         std::string rel;
+        std::deque<std::string> more;  // read after rel by the same worker, in turn
     };
     std::unordered_map<uint64_t, Flight> flights;  // folders being read, by number
     uint64_t next = 0;
@@ -321,31 +324,55 @@ void Kick(const StatePtr& s) {
     if (tell) s->notify();
 }
 
-void Visit(const StatePtr& s, uint64_t id, const std::string& rel) {
-    const std::string path = s->root + rel;
-    Read r;
-    bool opened = false;
-    if (!s->cancelled) {  // a walk cancelled meanwhile opens nothing more
-        if (auto before = g_before.load()) before(path);
-        opened = !s->cancelled;
-        if (opened) r = ReadOne(*s, rel);
+bool Pseudo(const Walk::State& s, const std::string& rel);
+
+// Reads rel, then the folders given to the same worker after it, one at a time.
+void Visit(const StatePtr& s, uint64_t id, std::string rel) {
+    for (bool next = true; next;) {
+        const std::string path = s->root + rel;
+        Read r;
+        bool opened = false;
+        if (!s->cancelled) {  // a walk cancelled meanwhile opens nothing more
+            if (auto before = g_before.load()) before(path);
+            opened = !s->cancelled;
+            if (opened) r = ReadOne(*s, rel);
+        }
+        ReleaseFolder(path, opened);
+        std::unique_lock lock(s->mu);
+        auto it = s->flights.find(id);
+        if (it == s->flights.end()) return;  // given up on: its late answer is dropped
+        if (!s->cancelled && r.ok) {
+            s->visited.insert(rel);
+            for (const std::string& sub : r.subs) s->queue.push_back(rel + sub + "/");
+            Append(s->found, std::move(r.found));
+            Append(s->gone, std::move(r.gone));
+        }
+        next = false;
+        std::vector<std::string> later;  // as in Pump
+        std::deque<std::string>& more = it->second.more;
+        while (!s->cancelled && !more.empty() && !next) {
+            std::string n = std::move(more.front());
+            more.pop_front();
+            const Claim claim = Pseudo(*s, n) ? Claim::Silent : ClaimFolder(s->root + n, s);
+            if (claim == Claim::Silent && !Pseudo(*s, n)) ++s->silent;
+            if (claim != Claim::Go) {
+                (claim == Claim::Wait ? later : s->skipped).push_back(std::move(n));
+                continue;
+            }
+            rel = std::move(n);
+            it->second.rel = rel;
+            it->second.since = Clock::now();
+            next = true;
+        }
+        s->queue.insert(s->queue.begin(), std::make_move_iterator(later.begin()),
+                        std::make_move_iterator(later.end()));
+        if (!next) s->flights.erase(it);
+        Pump(s);
+        const bool tell = s->Tell();
+        s->cv.notify_all();
+        lock.unlock();
+        if (tell) s->notify();
     }
-    ReleaseFolder(path, opened);
-    std::unique_lock lock(s->mu);
-    auto it = s->flights.find(id);
-    if (it == s->flights.end()) return;  // given up on: its late answer is dropped
-    s->flights.erase(it);
-    if (!s->cancelled && r.ok) {
-        s->visited.insert(rel);
-        for (const std::string& sub : r.subs) s->queue.push_back(rel + sub + "/");
-        Append(s->found, std::move(r.found));
-        Append(s->gone, std::move(r.gone));
-    }
-    Pump(s);
-    const bool tell = s->Tell();
-    s->cv.notify_all();
-    lock.unlock();
-    if (tell) s->notify();
 }
 
 bool Pseudo(const Walk::State& s, const std::string& rel) {
@@ -368,6 +395,8 @@ void Pump(const StatePtr& s) {
         }
         ++s->silent;
         s->skipped.push_back(it->second.rel);
+        s->queue.insert(s->queue.begin(), std::make_move_iterator(it->second.more.begin()),
+                        std::make_move_iterator(it->second.more.end()));
         if (it->second.task) Walkers().Abandon(it->second.task);
         it = s->flights.erase(it);
     }
@@ -387,7 +416,14 @@ void Pump(const StatePtr& s) {
             continue;
         }
         const uint64_t id = s->next++;
-        s->flights[id] = {Clock::now(), nullptr, rel};
+        Walk::State::Flight& flight = s->flights[id];
+        flight = {Clock::now(), nullptr, rel, {}};
+        // With more folders waiting than lanes, a worker takes a run of them: most are only
+        // confirmed, and a task each would cost more than the folder.
+        while (flight.more.size() < kPerTask && s->queue.size() > s->lanes) {
+            flight.more.push_back(std::move(s->queue.front()));
+            s->queue.pop_front();
+        }
         auto task = Walkers().Run([s, id, rel] { Visit(s, id, rel); });
         if (task) {
             auto it = s->flights.find(id);
@@ -395,7 +431,10 @@ void Pump(const StatePtr& s) {
             continue;
         }
         // No worker to be had just now: the folder waits for one, it is not silent.
-        s->flights.erase(id);
+        auto back = s->flights.find(id);
+        s->queue.insert(s->queue.begin(), std::make_move_iterator(back->second.more.begin()),
+                        std::make_move_iterator(back->second.more.end()));
+        s->flights.erase(back);
         {
             // Given back unopened; walks waiting for it try again on their own, since telling
             // them here, under this walk's lock, could deadlock with one telling this walk.

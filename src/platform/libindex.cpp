@@ -25,8 +25,8 @@ constexpr size_t kMaxQueued = 200000;
 constexpr size_t kBatch = 2000;  // operations a transaction
 
 const char* const kCreate =
-    "CREATE TABLE IF NOT EXISTS folders(id INTEGER PRIMARY KEY, path BLOB NOT NULL UNIQUE,"
-    " mtime INTEGER NOT NULL, subs BLOB NOT NULL, wavs BLOB NOT NULL);";
+    "CREATE TABLE IF NOT EXISTS folders(path BLOB PRIMARY KEY, mtime INTEGER NOT NULL,"
+    " subs BLOB NOT NULL, wavs BLOB NOT NULL) WITHOUT ROWID;";
 
 enum Stmt { kUpsert, kForget, kBelow, kStmts };
 const char* const kSql[kStmts] = {
@@ -102,8 +102,9 @@ struct Index::State {
         int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
         if (rc != SQLITE_OK) return rc;
         sqlite3_busy_timeout(db, 5000);  // another copy of the program may be writing
-        rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr,
-                          nullptr, nullptr);
+        rc = sqlite3_exec(
+            db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA mmap_size=268435456;",
+            nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK) return rc;
         int version = -1, tables = -1;
         auto one = [this](const char* sql, int* out) {

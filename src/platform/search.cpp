@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -623,10 +624,27 @@ void MatchNames(std::string_view names, std::string_view lower, std::string_view
 
 std::string Lowered(std::string_view names) {
     std::string out(names);
-    for (char& c : out) {
-        if (c & 0x80) return {};  // folded by the caller's rule, not by ours
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    // Eight bytes at a time: a byte from 'A' to 'Z' gets its 0x20 bit. Bytes above 0x7F (whose
+    // high bit the sums below ignore) make the whole block the caller's to fold.
+    constexpr uint64_t kHigh = 0x8080808080808080ULL;
+    uint64_t all = 0;
+    size_t i = 0;
+    for (; i + 8 <= out.size(); i += 8) {
+        uint64_t w = 0;
+        std::memcpy(&w, out.data() + i, 8);
+        all |= w;
+        const uint64_t low = w & ~kHigh;
+        const uint64_t fromA = low + 0x3f3f3f3f3f3f3f3fULL;  // high bit: the byte is >= 'A'
+        const uint64_t pastZ = low + 0x2525252525252525ULL;  // high bit: the byte is > 'Z'
+        w |= (fromA & ~pastZ & kHigh) >> 2;
+        std::memcpy(out.data() + i, &w, 8);
     }
+    for (; i < out.size(); ++i) {
+        const auto u = static_cast<unsigned char>(out[i]);
+        all |= u;
+        if (u >= 'A' && u <= 'Z') out[i] = static_cast<char>(u + 32);
+    }
+    if (all & kHigh) return {};  // folded by the caller's rule, not by ours
     return out;
 }
 

@@ -479,7 +479,9 @@ void Load(const StatePtr& s) {
     size_t batches = 0;
     // The first finds go out at once, the rest in batches.
     auto handOut = [&s, &batch, &batches](bool always) {
-        if (batch.empty() || (!always && batches > 0 && batch.size() < 4096)) return;
+        // Batches grow, since each is merged into the list whole.
+        const size_t size = size_t{4096} << std::min<size_t>(batches, 4);
+        if (batch.empty() || (!always && batches > 0 && batch.size() < size)) return;
         ++batches;
         std::unique_lock lock(s->mu);
         Append(s->found, std::move(batch));

@@ -30,8 +30,8 @@ const char* const kCreate =
 
 enum Stmt { kUpsert, kForget, kBelow, kStmts };
 const char* const kSql[kStmts] = {
-    "INSERT INTO folders(path, mtime, subs, wavs) VALUES(?1, ?2, ?3, ?4) ON CONFLICT(path) DO"
-    " UPDATE SET mtime = excluded.mtime, subs = excluded.subs, wavs = excluded.wavs",
+    ("INSERT INTO folders(path, mtime, subs, wavs) VALUES(?1, ?2, ?3, ?4) ON CONFLICT(path) DO"
+     " UPDATE SET mtime = excluded.mtime, subs = excluded.subs, wavs = excluded.wavs"),
     "DELETE FROM folders WHERE path >= ?1 AND path < ?2",
     "SELECT path, mtime, subs, wavs FROM folders WHERE path >= ?1 AND path < ?2 ORDER BY path"};
 

@@ -208,7 +208,8 @@ int FormLogic::TakeFound(int row) {
         selected = row >= 0;
     }
     if (p.found.empty()) return selected ? row : -1;
-    std::sort(p.found.begin(), p.found.end(), dirlist::NaturalLess);
+    if (!std::is_sorted(p.found.begin(), p.found.end(), dirlist::NaturalLess))
+        std::sort(p.found.begin(), p.found.end(), dirlist::NaturalLess);
     if (selected) {
         const std::string& text = entries_[static_cast<size_t>(row)].text;
         row += static_cast<int>(

@@ -66,8 +66,12 @@ struct Held {
     std::string subs, wavs;  // as in libindex::Folder
     std::string lower;       // wavs lowered, as MatchNames takes it
 };
-// What the index held below a walk's root, by relative folder ("" for the root).
-using Known = std::unordered_map<std::string, Held>;
+// What the index held below a walk's root, by relative folder ("" for the root), and the same
+// in the list's order, so that a later search hands its finds out nearly sorted.
+struct Known {
+    std::unordered_map<std::string, Held> map;
+    std::vector<const std::pair<const std::string, Held>*> order;
+};
 }  // namespace
 
 struct Walk::State {
@@ -240,9 +244,9 @@ Read ReadOne(Walk::State& s, const std::string& rel) {
         }
     }
     r.ok = true;
-    auto known = s.known->find(rel);
+    auto known = s.known->map.find(rel);
     const int64_t mtime = Ns(st.st_mtim);
-    if (known != s.known->end() && known->second.mtime != 0 && known->second.mtime == mtime) {
+    if (known != s.known->map.end() && known->second.mtime != 0 && known->second.mtime == mtime) {
         ::close(fd);
         r.subs = libindex::Split(known->second.subs);
         return r;
@@ -277,7 +281,7 @@ Read ReadOne(Walk::State& s, const std::string& rel) {
     std::sort(r.subs.begin(), r.subs.end(), dirlist::NaturalLess);
     std::sort(wavs.begin(), wavs.end(), dirlist::NaturalLess);
     std::vector<std::string> hits = Matching(s, rel, wavs);
-    if (known == s.known->end()) {
+    if (known == s.known->map.end()) {
         r.found = std::move(hits);
     } else {
         std::vector<std::string> had;
@@ -305,7 +309,7 @@ void Pump(const StatePtr& s);
 void Sweep(Walk::State& s) {
     if (s.swept || s.cancelled || !s.Done()) return;
     s.swept = true;
-    for (const auto& [rel, folder] : *s.known) {
+    for (const auto& [rel, folder] : s.known->map) {
         if (s.visited.count(rel)) continue;
         if (std::any_of(s.skipped.begin(), s.skipped.end(),
                         [&rel = rel](const std::string& k) { return IsUnder(rel, k); }))
@@ -501,9 +505,9 @@ void Load(const StatePtr& s) {
         }
         if (cached) {
             s->known = cached;
-            for (const auto& [rel, f] : *cached) {
+            for (const auto* folder : cached->order) {
                 if (s->cancelled) break;
-                MatchingHeld(*s, rel, f, batch);
+                MatchingHeld(*s, folder->first, folder->second, batch);
                 handOut(false);
             }
         } else {
@@ -518,10 +522,14 @@ void Load(const StatePtr& s) {
                 Held h{f.mtime, std::move(f.subs), std::move(f.wavs), {}};
                 h.lower = Lowered(h.wavs);
                 MatchingHeld(*s, rel, h, batch);
-                known->emplace(std::move(rel), std::move(h));
+                known->map.emplace(std::move(rel), std::move(h));
                 handOut(false);
                 return true;
             });
+            known->order.reserve(known->map.size());
+            for (const auto& folder : known->map) known->order.push_back(&folder);
+            std::sort(known->order.begin(), known->order.end(),
+                      [](auto* a, auto* b) { return dirlist::NaturalLess(a->first, b->first); });
             s->known = known;
             if (whole && !s->cancelled) {
                 std::lock_guard lock(Last().mu);

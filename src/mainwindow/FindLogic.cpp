@@ -52,6 +52,12 @@ bool NameMatch::MatchesFolded(std::string_view folded) const {
     return true;
 }
 
+std::string NameMatch::Lead() const {
+    if (want_.empty()) return {};
+    return *std::max_element(want_.begin(), want_.end(),
+                             [](auto& a, auto& b) { return a.size() < b.size(); });
+}
+
 std::vector<size_t> NameMatch::Filter(std::string_view all,
                                       const std::vector<uint32_t>& ends) const {
     std::vector<size_t> out;
@@ -65,8 +71,7 @@ std::vector<size_t> NameMatch::Filter(std::string_view all,
         return out;
     }
     // Only the names the longest word occurs in are looked at: one pass over the bytes.
-    const std::string& lead = *std::max_element(
-        want_.begin(), want_.end(), [](auto& a, auto& b) { return a.size() < b.size(); });
+    const std::string lead = Lead();
     size_t i = 0;
     for (size_t at = all.find(lead); at != std::string_view::npos && i < ends.size();) {
         while (i < ends.size() && ends[i] <= at) ++i;
@@ -169,7 +174,7 @@ void FormLogic::TypeFind(const std::string& typed) {
     if (find_.mode == find::Mode::Below && !match.Empty()) {
         find_.walk = search::Walk::Start(
             dirDirs.Path(), [match](std::string_view name) { return match.Matches(name); },
-            foundReady);
+            foundReady, 4, match.Lead());
         find_.searching = true;
     }
     if (listChanged) listChanged();
@@ -203,7 +208,8 @@ int FormLogic::TakeFound(int row) {
         selected = row >= 0;
     }
     if (p.found.empty()) return selected ? row : -1;
-    std::sort(p.found.begin(), p.found.end(), dirlist::NaturalLess);
+    if (!std::is_sorted(p.found.begin(), p.found.end(), dirlist::NaturalLess))
+        std::sort(p.found.begin(), p.found.end(), dirlist::NaturalLess);
     if (selected) {
         const std::string& text = entries_[static_cast<size_t>(row)].text;
         row += static_cast<int>(

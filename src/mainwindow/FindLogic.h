@@ -25,6 +25,8 @@ class NameMatch {
     bool Empty() const { return want_.empty() && avoid_.empty(); }
     bool Matches(std::string_view name) const { return MatchesFolded(Folded(name)); }
     bool MatchesFolded(std::string_view folded) const;
+    // The longest word a name must hold, folded ("" when none must).
+    std::string Lead() const;
     // The indices of the matching names among folded names written one after another, the
     // i-th ending at ends[i].
     std::vector<size_t> Filter(std::string_view all, const std::vector<uint32_t>& ends) const;

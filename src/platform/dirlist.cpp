@@ -304,7 +304,7 @@ struct ScanResult {
 // that the listing waits for no database.
 void Remember(const std::string& path, const ScanResult& r) {
     libindex::Folder f{path == "/" ? path : path + "/", r.snap.trusted ? Ns(r.snap.mtime) : 0,
-                       r.dirs, r.files};
+                       libindex::Join(r.dirs), libindex::Join(r.files)};
     Scanners().Run([f = std::move(f)]() mutable {
         for (const std::string& pseudo : PseudoMounts())  // kernel views are not kept
             if (f.path.compare(0, pseudo.size(), pseudo) == 0 &&

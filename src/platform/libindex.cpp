@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
@@ -17,28 +18,22 @@ namespace libindex {
 
 namespace {
 
-constexpr int kSchema = 1;
+constexpr int kSchema = 2;
 // Writes waiting past this are dropped: a cache folder that stopped answering must not let the
 // queue grow without end. What is dropped is read again by a later walk.
 constexpr size_t kMaxQueued = 200000;
 constexpr size_t kBatch = 2000;  // operations a transaction
 
 const char* const kCreate =
-    "CREATE TABLE IF NOT EXISTS folders(id INTEGER PRIMARY KEY, path BLOB NOT NULL UNIQUE,"
-    " mtime INTEGER NOT NULL);"
-    "CREATE TABLE IF NOT EXISTS names(folder INTEGER NOT NULL, kind INTEGER NOT NULL,"
-    " name BLOB NOT NULL, PRIMARY KEY(folder, kind, name)) WITHOUT ROWID;";
+    "CREATE TABLE IF NOT EXISTS folders(path BLOB PRIMARY KEY, mtime INTEGER NOT NULL,"
+    " subs BLOB NOT NULL, wavs BLOB NOT NULL) WITHOUT ROWID;";
 
-enum Stmt { kUpsert, kClear, kInsert, kForgetNames, kForgetFolders, kBelow, kStmts };
+enum Stmt { kUpsert, kForget, kBelow, kStmts };
 const char* const kSql[kStmts] = {
-    "INSERT INTO folders(path, mtime) VALUES(?1, ?2) ON CONFLICT(path) DO UPDATE SET"
-    " mtime = excluded.mtime RETURNING id",
-    "DELETE FROM names WHERE folder = ?1",
-    "INSERT OR IGNORE INTO names(folder, kind, name) VALUES(?1, ?2, ?3)",
-    "DELETE FROM names WHERE folder IN (SELECT id FROM folders WHERE path >= ?1 AND path < ?2)",
+    ("INSERT INTO folders(path, mtime, subs, wavs) VALUES(?1, ?2, ?3, ?4) ON CONFLICT(path) DO"
+     " UPDATE SET mtime = excluded.mtime, subs = excluded.subs, wavs = excluded.wavs"),
     "DELETE FROM folders WHERE path >= ?1 AND path < ?2",
-    "SELECT f.path, f.mtime, n.kind, n.name FROM folders f LEFT JOIN names n ON n.folder = f.id"
-    " WHERE f.path >= ?1 AND f.path < ?2 ORDER BY f.path"};
+    "SELECT path, mtime, subs, wavs FROM folders WHERE path >= ?1 AND path < ?2 ORDER BY path"};
 
 // A file that is not (or no longer) an index of ours, as opposed to one that is busy or a disk
 // that is full.
@@ -107,8 +102,9 @@ struct Index::State {
         int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
         if (rc != SQLITE_OK) return rc;
         sqlite3_busy_timeout(db, 5000);  // another copy of the program may be writing
-        rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr,
-                          nullptr, nullptr);
+        rc = sqlite3_exec(
+            db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA mmap_size=268435456;",
+            nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK) return rc;
         int version = -1, tables = -1;
         auto one = [this](const char* sql, int* out) {
@@ -155,42 +151,19 @@ struct Index::State {
     // Under dbMu: one operation, inside the caller's transaction.
     int Apply(const Op& op) {
         const Folder& f = op.folder;
+        sqlite3_stmt* st = stmt[op.forget ? kForget : kUpsert];
+        const std::string hi = op.forget ? UpperBound(f.path) : std::string();
+        Bind(st, 1, f.path);
         if (op.forget) {
-            const std::string hi = UpperBound(f.path);
-            for (Stmt k : {kForgetNames, kForgetFolders}) {
-                sqlite3_stmt* st = stmt[k];
-                Bind(st, 1, f.path);
-                Bind(st, 2, hi);
-                const int rc = sqlite3_step(st);
-                sqlite3_reset(st);
-                if (rc != SQLITE_DONE) return rc;
-            }
-            return SQLITE_OK;
+            Bind(st, 2, hi);
+        } else {
+            sqlite3_bind_int64(st, 2, f.mtime);
+            Bind(st, 3, f.subs);
+            Bind(st, 4, f.wavs);
         }
-        sqlite3_stmt* up = stmt[kUpsert];
-        Bind(up, 1, f.path);
-        sqlite3_bind_int64(up, 2, f.mtime);
-        int rc = sqlite3_step(up);
-        const sqlite3_int64 id = sqlite3_column_int64(up, 0);
-        if (rc == SQLITE_ROW) rc = sqlite3_step(up);
-        sqlite3_reset(up);
-        if (rc != SQLITE_DONE) return rc;
-        sqlite3_bind_int64(stmt[kClear], 1, id);
-        rc = sqlite3_step(stmt[kClear]);
-        sqlite3_reset(stmt[kClear]);
-        if (rc != SQLITE_DONE) return rc;
-        sqlite3_stmt* ins = stmt[kInsert];
-        for (int kind = 0; kind < 2; ++kind) {
-            for (const std::string& name : kind ? f.wavs : f.subs) {
-                sqlite3_bind_int64(ins, 1, id);
-                sqlite3_bind_int(ins, 2, kind);
-                Bind(ins, 3, name);
-                rc = sqlite3_step(ins);
-                sqlite3_reset(ins);
-                if (rc != SQLITE_DONE) return rc;
-            }
-        }
-        return SQLITE_OK;
+        const int rc = sqlite3_step(st);
+        sqlite3_reset(st);
+        return rc == SQLITE_DONE ? SQLITE_OK : rc;
     }
 
     // Under dbMu: a batch in one transaction, all or nothing.
@@ -279,27 +252,16 @@ bool Index::Below(const std::string& root, const std::function<bool(Folder&&)>& 
     const std::string hi = UpperBound(root);
     Bind(st, 1, root);
     Bind(st, 2, hi);
-    Folder f;
     bool more = true;
     int rc;
     auto blob = [st](int col) {
-        return std::string(static_cast<const char*>(sqlite3_column_blob(st, col)),
-                           static_cast<size_t>(sqlite3_column_bytes(st, col)));
+        const auto* p = static_cast<const char*>(sqlite3_column_blob(st, col));
+        return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(st, col)))
+                 : std::string();
     };
-    while (more && (rc = sqlite3_step(st)) == SQLITE_ROW) {
-        const auto* p = static_cast<const char*>(sqlite3_column_blob(st, 0));
-        const auto n = static_cast<size_t>(sqlite3_column_bytes(st, 0));
-        if (f.path.size() != n || f.path.compare(0, n, p, n) != 0) {
-            if (!f.path.empty()) more = take(std::move(f));
-            f = Folder();
-            f.path.assign(p, n);
-            f.mtime = sqlite3_column_int64(st, 1);
-        }
-        if (sqlite3_column_type(st, 3) != SQLITE_NULL)
-            (sqlite3_column_int(st, 2) ? f.wavs : f.subs).push_back(blob(3));
-    }
+    while (more && (rc = sqlite3_step(st)) == SQLITE_ROW)
+        more = take({blob(0), sqlite3_column_int64(st, 1), blob(2), blob(3)});
     sqlite3_reset(st);
-    if (more && !f.path.empty()) take(std::move(f));
     if (rc != SQLITE_DONE && rc != SQLITE_ROW && Damaged(rc)) {
         s_->SetAside();
         return false;
@@ -308,6 +270,21 @@ bool Index::Below(const std::string& root, const std::function<bool(Folder&&)>& 
 }
 
 uint64_t Index::Generation() const { return s_->generation.load(); }
+
+std::string Join(const std::vector<std::string>& names) {
+    std::string out;
+    for (const std::string& n : names) (out += n) += '\0';
+    return out;
+}
+
+std::vector<std::string> Split(std::string_view names) {
+    std::vector<std::string> out;
+    for (size_t at = 0, end; at < names.size(); at = end + 1) {
+        end = std::min(names.find('\0', at), names.size());
+        out.emplace_back(names.substr(at, end - at));
+    }
+    return out;
+}
 
 namespace {
 // Never destroyed: workers still reading or writing at exit use it.

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace libindex {
@@ -17,8 +18,14 @@ namespace libindex {
 struct Folder {
     std::string path;   // absolute, with a trailing "/"
     int64_t mtime = 0;  // nanoseconds; 0 when the stamp could not be trusted (read again next time)
-    std::vector<std::string> subs, wavs;
+    // The visible sub-folders and the WAV names, each name followed by a NUL: one block a
+    // folder, so that a million names are a few thousand rows and no string each.
+    std::string subs, wavs;
 };
+
+// Names as a block, and back.
+std::string Join(const std::vector<std::string>& names);
+std::vector<std::string> Split(std::string_view names);
 
 class Index {
   public:

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -9,6 +10,8 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <set>
@@ -31,6 +34,8 @@ std::atomic<int64_t> g_boundMs{dirlist::kScanBound.count()};
 constexpr auto kSilentFor = std::chrono::seconds(30);
 // A stamp this close to the moment of reading may hide a change made in the same clock tick.
 constexpr int64_t kRacyNs = 100'000'000;
+// Folders a worker reads in turn, at most, when more wait than there are lanes.
+constexpr size_t kPerTask = 32;
 
 // Never destroyed: a worker still waiting on a silent folder must not hold up the exit.
 workers::Pool& Walkers() {
@@ -56,13 +61,24 @@ bool IsUnder(const std::string& rel, const std::string& folder) {
 }  // namespace
 
 namespace {
-// What the index held below a walk's root, by relative folder ("" for the root).
-using Known = std::unordered_map<std::string, libindex::Folder>;
+// What the index holds of a folder.
+struct Held {
+    int64_t mtime = 0;
+    std::string subs, wavs;  // as in libindex::Folder
+    std::string lower;       // wavs lowered, as MatchNames takes it
+};
+// What the index held below a walk's root, by relative folder ("" for the root), and the same
+// in the list's order, so that a later search hands its finds out nearly sorted.
+struct Known {
+    std::unordered_map<std::string, Held> map;
+    std::vector<const std::pair<const std::string, Held>*> order;
+};
 }  // namespace
 
 struct Walk::State {
     std::string root;  // with a trailing "/"
     Match match;
+    std::string lead;  // as Start takes it
     Notify notify;
     size_t lanes = 4;
     std::atomic<bool> cancelled{false};
@@ -78,9 +94,10 @@ struct Walk::State {
     bool loading = true;
     std::deque<std::string> queue;  // folders to read, relative, each with a trailing "/"
     struct Flight {
-        Clock::time_point since;
+        Clock::time_point since;  // when the worker went into rel
         workers::Pool::Handle task;
         std::string rel;
+        std::deque<std::string> more;  // read after rel by the same worker, in turn
     };
     std::unordered_map<uint64_t, Flight> flights;  // folders being read, by number
     uint64_t next = 0;
@@ -89,7 +106,7 @@ struct Walk::State {
     std::vector<std::string> skipped;         // folders (and all below) not confirmed
     std::vector<std::string> found, gone;
     int silent = 0;
-    bool told = false, toldDone = false, swept = false;
+    bool told = false, toldDone = false, swept = false, trimmed = false;
 
     bool Done() const { return cancelled || (!loading && flights.empty() && queue.empty()); }
 
@@ -182,6 +199,16 @@ std::vector<std::string> Matching(const Walk::State& s, const std::string& rel,
     return out;
 }
 
+void MatchingHeld(const Walk::State& s, const std::string& rel, const Held& h,
+                  std::vector<std::string>& out) {
+    MatchNames(h.wavs, h.lower, s.lead, s.match, [&](std::string_view n) {
+        std::string path;
+        path.reserve(rel.size() + n.size());
+        (path += rel) += n;
+        out.push_back(std::move(path));
+    });
+}
+
 void Append(std::vector<std::string>& to, std::vector<std::string>&& from) {
     if (to.empty())
         to = std::move(from);
@@ -218,11 +245,11 @@ Read ReadOne(Walk::State& s, const std::string& rel) {
         }
     }
     r.ok = true;
-    auto known = s.known->find(rel);
+    auto known = s.known->map.find(rel);
     const int64_t mtime = Ns(st.st_mtim);
-    if (known != s.known->end() && known->second.mtime != 0 && known->second.mtime == mtime) {
+    if (known != s.known->map.end() && known->second.mtime != 0 && known->second.mtime == mtime) {
         ::close(fd);
-        r.subs = known->second.subs;
+        r.subs = libindex::Split(known->second.subs);
         return r;
     }
     DIR* dir = ::fdopendir(fd);
@@ -255,10 +282,11 @@ Read ReadOne(Walk::State& s, const std::string& rel) {
     std::sort(r.subs.begin(), r.subs.end(), dirlist::NaturalLess);
     std::sort(wavs.begin(), wavs.end(), dirlist::NaturalLess);
     std::vector<std::string> hits = Matching(s, rel, wavs);
-    if (known == s.known->end()) {
+    if (known == s.known->map.end()) {
         r.found = std::move(hits);
     } else {
-        std::vector<std::string> had = Matching(s, rel, known->second.wavs);
+        std::vector<std::string> had;
+        MatchingHeld(s, rel, known->second, had);
         std::unordered_set<std::string> before(had.begin(), had.end());
         std::unordered_set<std::string> now(hits.begin(), hits.end());
         for (std::string& h : hits)
@@ -270,7 +298,7 @@ Read ReadOne(Walk::State& s, const std::string& rel) {
         timespec clock{};
         ::clock_gettime(CLOCK_REALTIME, &clock);
         const bool settled = std::max(mtime, Ns(st.st_ctim)) < Ns(clock) - kRacyNs;
-        s.index->Record({path, settled ? mtime : 0, r.subs, std::move(wavs)});
+        s.index->Record({path, settled ? mtime : 0, libindex::Join(r.subs), libindex::Join(wavs)});
     }
     return r;
 }
@@ -282,13 +310,13 @@ void Pump(const StatePtr& s);
 void Sweep(Walk::State& s) {
     if (s.swept || s.cancelled || !s.Done()) return;
     s.swept = true;
-    for (const auto& [rel, folder] : *s.known) {
+    for (const auto& [rel, folder] : s.known->map) {
         if (s.visited.count(rel)) continue;
         if (std::any_of(s.skipped.begin(), s.skipped.end(),
                         [&rel = rel](const std::string& k) { return IsUnder(rel, k); }))
             continue;
-        Append(s.gone, Matching(s, rel, folder.wavs));
-        if (s.index) s.index->Forget(folder.path);
+        MatchingHeld(s, rel, folder, s.gone);
+        if (s.index) s.index->Forget(s.root + rel);
     }
 }
 
@@ -302,31 +330,59 @@ void Kick(const StatePtr& s) {
     if (tell) s->notify();
 }
 
-void Visit(const StatePtr& s, uint64_t id, const std::string& rel) {
-    const std::string path = s->root + rel;
-    Read r;
-    bool opened = false;
-    if (!s->cancelled) {  // a walk cancelled meanwhile opens nothing more
-        if (auto before = g_before.load()) before(path);
-        opened = !s->cancelled;
-        if (opened) r = ReadOne(*s, rel);
+bool Pseudo(const Walk::State& s, const std::string& rel);
+
+// Reads rel, then the folders given to the same worker after it, one at a time.
+void Visit(const StatePtr& s, uint64_t id, std::string rel) {
+    for (bool next = true; next;) {
+        const std::string path = s->root + rel;
+        Read r;
+        bool opened = false;
+        if (!s->cancelled) {  // a walk cancelled meanwhile opens nothing more
+            if (auto before = g_before.load()) before(path);
+            opened = !s->cancelled;
+            if (opened) r = ReadOne(*s, rel);
+        }
+        ReleaseFolder(path, opened);
+        std::unique_lock lock(s->mu);
+        auto it = s->flights.find(id);
+        if (it == s->flights.end()) return;  // given up on: its late answer is dropped
+        if (!s->cancelled && r.ok) {
+            s->visited.insert(rel);
+            for (const std::string& sub : r.subs) s->queue.push_back(rel + sub + "/");
+            Append(s->found, std::move(r.found));
+            Append(s->gone, std::move(r.gone));
+        }
+        next = false;
+        std::vector<std::string> later;  // as in Pump
+        std::deque<std::string>& more = it->second.more;
+        while (!s->cancelled && !more.empty() && !next) {
+            std::string n = std::move(more.front());
+            more.pop_front();
+            const Claim claim = Pseudo(*s, n) ? Claim::Silent : ClaimFolder(s->root + n, s);
+            if (claim == Claim::Silent && !Pseudo(*s, n)) ++s->silent;
+            if (claim != Claim::Go) {
+                (claim == Claim::Wait ? later : s->skipped).push_back(std::move(n));
+                continue;
+            }
+            rel = std::move(n);
+            it->second.rel = rel;
+            it->second.since = Clock::now();
+            next = true;
+        }
+        s->queue.insert(s->queue.begin(), std::make_move_iterator(later.begin()),
+                        std::make_move_iterator(later.end()));
+        if (!next) s->flights.erase(it);
+        Pump(s);
+        const bool tell = s->Tell();
+        const bool trim = !s->cancelled && s->Done() && !s->trimmed;
+        s->trimmed = s->trimmed || trim;
+        s->cv.notify_all();
+        lock.unlock();
+        if (tell) s->notify();
+        // A walk's workers leave much freed memory in their own pools; the system gets it back.
+        if (trim) ::malloc_trim(0);
     }
-    ReleaseFolder(path, opened);
-    std::unique_lock lock(s->mu);
-    auto it = s->flights.find(id);
-    if (it == s->flights.end()) return;  // given up on: its late answer is dropped
-    s->flights.erase(it);
-    if (!s->cancelled && r.ok) {
-        s->visited.insert(rel);
-        for (const std::string& sub : r.subs) s->queue.push_back(rel + sub + "/");
-        Append(s->found, std::move(r.found));
-        Append(s->gone, std::move(r.gone));
-    }
-    Pump(s);
-    const bool tell = s->Tell();
-    s->cv.notify_all();
-    lock.unlock();
-    if (tell) s->notify();
 }
 
 bool Pseudo(const Walk::State& s, const std::string& rel) {
@@ -349,6 +405,8 @@ void Pump(const StatePtr& s) {
         }
         ++s->silent;
         s->skipped.push_back(it->second.rel);
+        s->queue.insert(s->queue.begin(), std::make_move_iterator(it->second.more.begin()),
+                        std::make_move_iterator(it->second.more.end()));
         if (it->second.task) Walkers().Abandon(it->second.task);
         it = s->flights.erase(it);
     }
@@ -368,7 +426,14 @@ void Pump(const StatePtr& s) {
             continue;
         }
         const uint64_t id = s->next++;
-        s->flights[id] = {Clock::now(), nullptr, rel};
+        Walk::State::Flight& flight = s->flights[id];
+        flight = {Clock::now(), nullptr, rel, {}};
+        // With more folders waiting than lanes, a worker takes a run of them: most are only
+        // confirmed, and a task each would cost more than the folder.
+        while (flight.more.size() < kPerTask && s->queue.size() > s->lanes) {
+            flight.more.push_back(std::move(s->queue.front()));
+            s->queue.pop_front();
+        }
         auto task = Walkers().Run([s, id, rel] { Visit(s, id, rel); });
         if (task) {
             auto it = s->flights.find(id);
@@ -376,7 +441,10 @@ void Pump(const StatePtr& s) {
             continue;
         }
         // No worker to be had just now: the folder waits for one, it is not silent.
-        s->flights.erase(id);
+        auto back = s->flights.find(id);
+        s->queue.insert(s->queue.begin(), std::make_move_iterator(back->second.more.begin()),
+                        std::make_move_iterator(back->second.more.end()));
+        s->flights.erase(back);
         {
             // Given back unopened; walks waiting for it try again on their own, since telling
             // them here, under this walk's lock, could deadlock with one telling this walk.
@@ -420,7 +488,9 @@ void Load(const StatePtr& s) {
     size_t batches = 0;
     // The first finds go out at once, the rest in batches.
     auto handOut = [&s, &batch, &batches](bool always) {
-        if (batch.empty() || (!always && batches > 0 && batch.size() < 4096)) return;
+        // Batches grow, since each is merged into the list whole.
+        const size_t size = size_t{4096} << std::min<size_t>(batches, 4);
+        if (batch.empty() || (!always && batches > 0 && batch.size() < size)) return;
         ++batches;
         std::unique_lock lock(s->mu);
         Append(s->found, std::move(batch));
@@ -440,9 +510,9 @@ void Load(const StatePtr& s) {
         }
         if (cached) {
             s->known = cached;
-            for (const auto& [rel, f] : *cached) {
+            for (const auto* folder : cached->order) {
                 if (s->cancelled) break;
-                Append(batch, Matching(*s, rel, f.wavs));
+                MatchingHeld(*s, folder->first, folder->second, batch);
                 handOut(false);
             }
         } else {
@@ -454,11 +524,17 @@ void Load(const StatePtr& s) {
                 // Hidden folders are listed when asked for, never walked.
                 if (rel.find("/.") != std::string::npos || (!rel.empty() && rel[0] == '.'))
                     return true;
-                Append(batch, Matching(*s, rel, f.wavs));
-                known->emplace(std::move(rel), std::move(f));
+                Held h{f.mtime, std::move(f.subs), std::move(f.wavs), {}};
+                h.lower = Lowered(h.wavs);
+                MatchingHeld(*s, rel, h, batch);
+                known->map.emplace(std::move(rel), std::move(h));
                 handOut(false);
                 return true;
             });
+            known->order.reserve(known->map.size());
+            for (const auto& folder : known->map) known->order.push_back(&folder);
+            std::sort(known->order.begin(), known->order.end(),
+                      [](auto* a, auto* b) { return dirlist::NaturalLess(a->first, b->first); });
             s->known = known;
             if (whole && !s->cancelled) {
                 std::lock_guard lock(Last().mu);
@@ -475,11 +551,13 @@ void Load(const StatePtr& s) {
 
 }  // namespace
 
-std::shared_ptr<Walk> Walk::Start(const std::string& root, Match match, Notify notify, int lanes) {
+std::shared_ptr<Walk> Walk::Start(const std::string& root, Match match, Notify notify, int lanes,
+                                  std::string lead) {
     auto s = std::make_shared<State>();
     s->root = root;
     if (s->root.empty() || s->root.back() != '/') s->root += '/';
     s->match = std::move(match);
+    s->lead = std::move(lead);
     s->notify = std::move(notify);
     s->lanes = static_cast<size_t>(std::max(1, lanes));
     s->queue.emplace_back();
@@ -530,6 +608,59 @@ void Walk::WaitFor(std::chrono::milliseconds timeout) {
         s_->cv.wait_until(lock, until);
         Pump(s_);
     }
+}
+
+void MatchNames(std::string_view names, std::string_view lower, std::string_view lead,
+                const Walk::Match& match, const std::function<void(std::string_view)>& take) {
+    auto one = [&](size_t at, size_t end) {
+        const std::string_view name = names.substr(at, end - at);
+        if (match(name)) take(name);
+    };
+    if (lead.empty() || lower.size() != names.size()) {
+        for (size_t at = 0, end; at < names.size(); at = end + 1) {
+            end = std::min(names.find('\0', at), names.size());
+            one(at, end);
+        }
+        return;
+    }
+    // Only the names the lead word occurs in are put to match: one pass over the bytes.
+    for (size_t from = 0; from < lower.size();) {
+        const void* hit =
+            ::memmem(lower.data() + from, lower.size() - from, lead.data(), lead.size());
+        if (!hit) break;
+        const auto at = static_cast<size_t>(static_cast<const char*>(hit) - lower.data());
+        const size_t before = lower.rfind('\0', at);
+        const size_t start = before == std::string_view::npos ? 0 : before + 1;
+        const size_t end = std::min(lower.find('\0', at), lower.size());
+        one(start, end);
+        from = end + 1;
+    }
+}
+
+std::string Lowered(std::string_view names) {
+    std::string out(names);
+    // Eight bytes at a time: a byte from 'A' to 'Z' gets its 0x20 bit. Bytes above 0x7F (whose
+    // high bit the sums below ignore) make the whole block the caller's to fold.
+    constexpr uint64_t kHigh = 0x8080808080808080ULL;
+    uint64_t all = 0;
+    size_t i = 0;
+    for (; i + 8 <= out.size(); i += 8) {
+        uint64_t w = 0;
+        std::memcpy(&w, out.data() + i, 8);
+        all |= w;
+        const uint64_t low = w & ~kHigh;
+        const uint64_t fromA = low + 0x3f3f3f3f3f3f3f3fULL;  // high bit: the byte is >= 'A'
+        const uint64_t pastZ = low + 0x2525252525252525ULL;  // high bit: the byte is > 'Z'
+        w |= (fromA & ~pastZ & kHigh) >> 2;
+        std::memcpy(out.data() + i, &w, 8);
+    }
+    for (; i < out.size(); ++i) {
+        const auto u = static_cast<unsigned char>(out[i]);
+        all |= u;
+        if (u >= 'A' && u <= 'Z') out[i] = static_cast<char>(u + 32);
+    }
+    if (all & kHigh) return {};  // folded by the caller's rule, not by ours
+    return out;
 }
 
 void SetWalkSeam(void (*before)(const std::string& folder), std::chrono::milliseconds bound) {

@@ -27,8 +27,11 @@ class Walk {
     using Notify = std::function<void()>;
 
     // Starts walking root (with or without a trailing "/") at once; lanes folders at a time.
+    // lead, when not empty, is a word every wanted name made of ASCII bytes holds once its
+    // capitals are lowered: the index's names are then scanned for it, and only the names that
+    // hold it (or a byte above 0x7F) are put to match.
     static std::shared_ptr<Walk> Start(const std::string& root, Match match, Notify notify = {},
-                                       int lanes = 4);
+                                       int lanes = 4, std::string lead = {});
     ~Walk();  // cancels
     Walk(const Walk&) = delete;
     Walk& operator=(const Walk&) = delete;
@@ -55,6 +58,13 @@ class Walk {
     explicit Walk(std::shared_ptr<State> s) : s_(std::move(s)) {}
     std::shared_ptr<State> s_;
 };
+
+// Hands take each name of names (each followed by a NUL) that match accepts; lower is names with
+// ASCII capitals lowered, lead as for Walk::Start.
+void MatchNames(std::string_view names, std::string_view lower, std::string_view lead,
+                const Walk::Match& match, const std::function<void(std::string_view)>& take);
+// names with ASCII capitals lowered.
+std::string Lowered(std::string_view names);
 
 // Test seam: before runs on the worker before each folder is read (a test holds a folder
 // there), and bound replaces the scan bound. Null and the scan bound undo it.

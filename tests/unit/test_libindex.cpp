@@ -19,9 +19,9 @@ std::string Dump(Index& index, const std::string& root) {
     std::string out;
     index.Below(root, [&out](libindex::Folder&& f) {
         out += f.path + " " + std::to_string(f.mtime) + " [";
-        for (const std::string& s : f.subs) out += s + ",";
+        for (const std::string& s : libindex::Split(f.subs)) out += s + ",";
         out += "]";
-        for (const std::string& w : f.wavs) out += " " + w;
+        for (const std::string& w : libindex::Split(f.wavs)) out += " " + w;
         out += ";";
         return true;
     });
@@ -32,7 +32,8 @@ std::string Dump(Index& index, const std::string& root) {
 void Fill(const std::string& folder) {
     auto index = Index::Open(folder);
     for (int i = 0; i < 200; ++i)
-        index->Record({"/lib/" + std::to_string(i) + "/", i, {}, {"kick.wav", "snare.wav"}});
+        index->Record(
+            {"/lib/" + std::to_string(i) + "/", i, {}, libindex::Join({"kick.wav", "snare.wav"})});
 }
 
 }  // namespace
@@ -41,11 +42,11 @@ TEST(LibIndex, RecordsForgetsAndKeepsItToItsUser) {
     testsupport::TempDir dir;
     auto index = Index::Open(dir.file("cache/wavplayer"));
     ASSERT_TRUE(index);
-    index->Record({"/lib/", 5, {"A", "B"}, {"x.wav"}});
-    index->Record({"/lib/A/", 6, {}, {"\xff.wav", "b.wav"}});
+    index->Record({"/lib/", 5, libindex::Join({"A", "B"}), libindex::Join({"x.wav"})});
+    index->Record({"/lib/A/", 6, {}, libindex::Join({"b.wav", "\xff.wav"})});
     index->Record({"/lib/B/", 7, {}, {}});
-    index->Record({"/lib0/", 8, {}, {"no.wav"}});
-    index->Record({"/lib/", 9, {"A"}, {"y.wav"}});  // replaces
+    index->Record({"/lib0/", 8, {}, libindex::Join({"no.wav"})});
+    index->Record({"/lib/", 9, libindex::Join({"A"}), libindex::Join({"y.wav"})});  // replaces
     index->Forget("/lib/B/");
     index->Flush();
     EXPECT_EQ(Dump(*index, "/lib/"), "/lib/ 9 [A,] y.wav;/lib/A/ 6 [] b.wav \xff.wav;");
@@ -59,7 +60,7 @@ TEST(LibIndex, RecordsForgetsAndKeepsItToItsUser) {
     EXPECT_FALSE(Index::Open(dir.write("plain", "") + "/wavplayer"));
     // Two copies of the program on one file: each reads what the other wrote.
     auto other = Index::Open(dir.file("cache/wavplayer"));
-    other->Record({"/lib/B/", 10, {}, {"o.wav"}});
+    other->Record({"/lib/B/", 10, {}, libindex::Join({"o.wav"})});
     other->Flush();
     EXPECT_EQ(Dump(*index, "/lib/B/"), "/lib/B/ 10 [] o.wav;");
 }
@@ -86,7 +87,7 @@ TEST(LibIndex, DamagedFileSetAsideAndRebuilt) {
         auto index = Index::Open(dir.path());
         ASSERT_TRUE(index) << what;
         Dump(*index, "/");  // damage found on reading sets the file aside too
-        index->Record({"/new/", 1, {}, {"a.wav"}});
+        index->Record({"/new/", 1, {}, libindex::Join({"a.wav"})});
         index->Flush();
         EXPECT_EQ(Dump(*index, "/"), "/new/ 1 [] a.wav;") << what;
         EXPECT_EQ(testsupport::ReadAll(file + ".broken"), before) << what;

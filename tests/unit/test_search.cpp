@@ -57,9 +57,22 @@ TEST(Find, MatchRule) {
          "d\xc5\xba.wav",
          true},                                       // Ł of Latin Extended-A
         {"\xef\xbf\xbd", "\xe0\x80\x80.wav", false},  // overlong: each byte shown, no U+FFFD
-        {"\xc3\xa0\xc2\x80", "\xe0\x80\x80.wav", true}};
-    for (const auto& [typed, name, expected] : rows)
-        EXPECT_EQ(find::NameMatch(typed).Matches(name), expected) << typed << " / " << name;
+        {"\xc3\xa0\xc2\x80", "\xe0\x80\x80.wav", true},
+        // The letters' neighbours are no letters, at every place in a block's words.
+        {"az[@`az[@`az[@`az[@`az[@`az[@`az[@`az[@`", "AZ[@`AZ[@`AZ[@`AZ[@`AZ[@`AZ[@`AZ[@`AZ[@`.wav",
+         true}};
+    for (const auto& [typed, name, expected] : rows) {
+        const find::NameMatch match(typed);
+        EXPECT_EQ(match.Matches(name), expected) << typed << " / " << name;
+        // The same through the index's blocks, the name first among others.
+        const std::string block = libindex::Join({name, "Other take 2.wav"});
+        bool taken = false;
+        search::MatchNames(
+            block, search::Lowered(block), match.Lead(),
+            [&match](std::string_view n) { return match.Matches(n); },
+            [&](std::string_view n) { taken = taken || n == name; });
+        EXPECT_EQ(taken, expected) << "block: " << typed << " / " << name;
+    }
     EXPECT_TRUE(find::NameMatch(" - ").Empty());
     EXPECT_FALSE(find::NameMatch("-x").Empty());
 }

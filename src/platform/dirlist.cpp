@@ -301,8 +301,9 @@ struct ScanResult {
 };
 
 // On the scan's worker: the listing goes to the library index, written by its own worker so
-// that the listing waits for no database.
+// that the listing waits for no database (nor the mount table's read).
 void Remember(const std::string& path, const ScanResult& r) {
+    if (!libindex::Wanted()) return;  // no index: no task, no copy of the names
     libindex::Folder f{path == "/" ? path : path + "/", r.snap.trusted ? Ns(r.snap.mtime) : 0,
                        libindex::Join(r.dirs), libindex::Join(r.files)};
     Scanners().Run([f = std::move(f)]() mutable {

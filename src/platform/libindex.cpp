@@ -309,6 +309,12 @@ std::shared_ptr<Index> Shared() {
     return p.index;
 }
 
+bool Wanted() {
+    Program& p = The();
+    std::lock_guard lock(p.mu);
+    return p.index || (p.useDefault && !p.tried);
+}
+
 void UseDefault() {
     std::lock_guard lock(The().mu);
     The().useDefault = true;

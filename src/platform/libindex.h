@@ -61,6 +61,8 @@ constexpr const char* kFileName = "library.sqlite";
 // The program's index, opened on first use (on a worker) in CacheFolder(); null until UseDefault
 // or Use turned one on, and when it cannot be had.
 std::shared_ptr<Index> Shared();
+// Whether Shared may give an index (without opening one): when not, nothing need be recorded.
+bool Wanted();
 // Turns on the index in CacheFolder() for this process.
 void UseDefault();
 // Puts index in place of the program's one (null: none).

@@ -8,7 +8,8 @@
 # while the graph's rate changes under it; and with the PipeWire
 # socket named absent, then one that never answers, a tone through SDL and the PulseAudio layer.
 # Usage: pipewire_tone.sh DIR_WITH_play_tone
-# Exit 77 (skipped) only when no PipeWire server can be started here.
+# Exit 77 (skipped) when no PipeWire server can be started here, or when a take had too many
+# dropouts to judge twice over.
 set -u
 bindir=${1:?usage: pipewire_tone.sh BINDIR}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -172,3 +173,4 @@ time.sleep(600)' "$XDG_RUNTIME_DIR/silent-0" &
 . "$here/retake.sh"
 retake take pipewire-native 2 44100 && retake take pipewire-native 3 44100 loop &&
     retake restart_take && retake rate_take && fallback_takes
+unjudged_exit $?

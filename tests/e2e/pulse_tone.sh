@@ -4,7 +4,8 @@
 # loop in Loop mode (attack once, the region repeating, the tail never heard); with "exact", for a
 # float file with NaN and infinite samples and a 4-channel file without a mask (check_exact.py).
 # Usage: pulse_tone.sh DIR_WITH_play_tone [sampler | exact]
-# Exit 77 (skipped) when no PulseAudio server can be started here.
+# Exit 77 (skipped) when no PulseAudio server can be started here, or when a take had too many
+# dropouts to judge twice over.
 set -u
 bindir=${1:?usage: pulse_tone.sh BINDIR}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -103,3 +104,4 @@ if [ "$mode" = exact ]; then
 else
     retake take
 fi
+unjudged_exit $?

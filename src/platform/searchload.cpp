@@ -1,6 +1,7 @@
 // Find below's first answer: what the index holds below the folder, handed out before the walk
 // confirms it, and kept in memory while the index is unchanged.
 #include <algorithm>
+#include <condition_variable>
 
 #include "platform/walkstate.h"
 
@@ -15,15 +16,53 @@ struct Loaded {
     std::string root;
     uint64_t generation = 0;
     std::shared_ptr<const Known> known;
+
+    bool Is(const Walk::State& s, uint64_t gen) const {
+        return index.lock() == s.index && root == s.root && generation == gen;
+    }
 };
 struct LastLoad {
     std::mutex mu;
+    std::condition_variable changed;
     Loaded loaded;
+    // The load under way, if any (its known unset). A search typed while it reads waits for it
+    // instead of reading the same answer again, so keys typed faster than a large index loads
+    // each cost a scan of memory, not a read of the index.
+    bool loading = false;
+    Loaded pending;
 };
 LastLoad& Last() {
     static auto* last = new LastLoad;  // never destroyed, likewise
     return *last;
 }
+
+// The answer in memory for this walk, waiting for a load of the same one under way; null when
+// there is none, and then claimed says whether this walk's load is the one others wait for.
+std::shared_ptr<const Known> Cached(const Walk::State& s, uint64_t gen, bool& claimed) {
+    LastLoad& last = Last();
+    std::unique_lock lock(last.mu);
+    // Of any generation: two reads of one answer side by side take longer than one after the other.
+    while (last.loading && last.pending.Is(s, last.pending.generation) && !s.cancelled)
+        last.changed.wait_for(lock, std::chrono::milliseconds(20));  // a cancel is not signalled
+    if (last.loaded.Is(s, gen)) return last.loaded.known;
+    claimed = !last.loading;
+    if (claimed) {
+        last.loading = true;
+        last.pending = {s.index, s.root, gen, nullptr};
+    }
+    return nullptr;
+}
+
+// Lets the searches waiting for a claimed load go on, however the load ended.
+struct Release {
+    bool claimed;
+    ~Release() {
+        if (!claimed) return;
+        std::lock_guard lock(Last().mu);
+        Last().loading = false;
+        Last().changed.notify_all();
+    }
+};
 
 }  // namespace
 
@@ -45,47 +84,42 @@ void Load(const StatePtr& s) {
         lock.unlock();
         if (tell) s->notify();
     };
-    if (s->index) {
-        std::shared_ptr<const Known> cached;
-        {
-            std::lock_guard lock(Last().mu);
-            const Loaded& last = Last().loaded;
-            if (last.index.lock() == s->index && last.root == s->root &&
-                last.generation == s->index->Generation())
-                cached = last.known;
+    const uint64_t generation = s->index ? s->index->Generation() : 0;
+    bool claimed = false;
+    std::shared_ptr<const Known> cached = s->index ? Cached(*s, generation, claimed) : nullptr;
+    const Release release{claimed};
+    if (cached) {
+        s->known = cached;
+        for (const auto* folder : cached->order) {
+            if (s->cancelled) break;
+            MatchingHeld(*s, folder->first, folder->second, batch);
+            handOut(false);
         }
-        if (cached) {
-            s->known = cached;
-            for (const auto* folder : cached->order) {
-                if (s->cancelled) break;
-                MatchingHeld(*s, folder->first, folder->second, batch);
-                handOut(false);
-            }
-        } else {
-            auto known = std::make_shared<Known>();
-            const uint64_t generation = s->index->Generation();
-            const bool whole = s->index->Below(s->root, [&](libindex::Folder&& f) {
-                if (s->cancelled) return false;
-                std::string rel = f.path.substr(s->root.size());
-                // Hidden folders are listed when asked for, never walked.
-                if (rel.find("/.") != std::string::npos || (!rel.empty() && rel[0] == '.'))
-                    return true;
-                Held h{f.mtime, std::move(f.subs), std::move(f.wavs), {}};
-                h.lower = Lowered(h.wavs);
+    } else if (s->index && !s->cancelled) {
+        // Read to the end even once this walk is cancelled: the next keystroke's search then
+        // finds the answer in memory.
+        auto known = std::make_shared<Known>();
+        const bool whole = s->index->Below(s->root, [&](libindex::Folder&& f) {
+            std::string rel = f.path.substr(s->root.size());
+            // Hidden folders are listed when asked for, never walked.
+            if (rel.find("/.") != std::string::npos || (!rel.empty() && rel[0] == '.')) return true;
+            Held h{f.mtime, std::move(f.subs), std::move(f.wavs), {}};
+            h.lower = Lowered(h.wavs);
+            if (!s->cancelled) {
                 MatchingHeld(*s, rel, h, batch);
-                known->map.emplace(std::move(rel), std::move(h));
                 handOut(false);
-                return true;
-            });
-            known->order.reserve(known->map.size());
-            for (const auto& folder : known->map) known->order.push_back(&folder);
-            std::sort(known->order.begin(), known->order.end(),
-                      [](auto* a, auto* b) { return dirlist::NaturalLess(a->first, b->first); });
-            s->known = known;
-            if (whole && !s->cancelled) {
-                std::lock_guard lock(Last().mu);
-                Last().loaded = {s->index, s->root, generation, known};
             }
+            known->map.emplace(std::move(rel), std::move(h));
+            return true;
+        });
+        known->order.reserve(known->map.size());
+        for (const auto& folder : known->map) known->order.push_back(&folder);
+        std::sort(known->order.begin(), known->order.end(),
+                  [](auto* a, auto* b) { return dirlist::NaturalLess(a->first, b->first); });
+        s->known = known;
+        if (whole) {
+            std::lock_guard lock(Last().mu);
+            Last().loaded = {s->index, s->root, generation, known};
         }
     }
     handOut(true);

@@ -2,6 +2,7 @@
 // confirms it, and kept in memory while the index is unchanged.
 #include <algorithm>
 #include <condition_variable>
+#include <deque>
 
 #include "platform/walkstate.h"
 
@@ -16,51 +17,46 @@ struct Loaded {
     std::string root;
     uint64_t generation = 0;
     std::shared_ptr<const Known> known;
-
-    bool Is(const Walk::State& s, uint64_t gen) const {
-        return index.lock() == s.index && root == s.root && generation == gen;
-    }
 };
+
+// A read of the index under way. The searches typed while it reads match its folders as they
+// come instead of reading the same answer again side by side, so keys typed faster than a large
+// index loads each cost a scan of memory; the read goes on to its end though its own search was
+// overtaken, for the next keystroke's sake.
+struct Reading {
+    Reading(const std::shared_ptr<libindex::Index>& i, std::string r)
+        : index(i), root(std::move(r)) {}
+    const std::weak_ptr<libindex::Index> index;
+    const std::string root;
+    std::mutex mu;
+    std::condition_variable more;
+    // Under mu. Elements never move: a follower matches them outside the lock.
+    std::deque<std::pair<std::string, Held>> folders;
+    bool done = false;
+    std::shared_ptr<const Known> known;  // once done
+};
+
 struct LastLoad {
     std::mutex mu;
-    std::condition_variable changed;
     Loaded loaded;
-    // The load under way, if any (its known unset). A search typed while it reads waits for it
-    // instead of reading the same answer again, so keys typed faster than a large index loads
-    // each cost a scan of memory, not a read of the index.
-    bool loading = false;
-    Loaded pending;
+    std::shared_ptr<Reading> reading;
 };
 LastLoad& Last() {
     static auto* last = new LastLoad;  // never destroyed, likewise
     return *last;
 }
 
-// The answer in memory for this walk, waiting for a load of the same one under way; null when
-// there is none, and then claimed says whether this walk's load is the one others wait for.
-std::shared_ptr<const Known> Cached(const Walk::State& s, uint64_t gen, bool& claimed) {
-    LastLoad& last = Last();
-    std::unique_lock lock(last.mu);
-    // Of any generation: two reads of one answer side by side take longer than one after the other.
-    while (last.loading && last.pending.Is(s, last.pending.generation) && !s.cancelled)
-        last.changed.wait_for(lock, std::chrono::milliseconds(20));  // a cancel is not signalled
-    if (last.loaded.Is(s, gen)) return last.loaded.known;
-    claimed = !last.loading;
-    if (claimed) {
-        last.loading = true;
-        last.pending = {s.index, s.root, gen, nullptr};
-    }
-    return nullptr;
-}
-
-// Lets the searches waiting for a claimed load go on, however the load ended.
-struct Release {
-    bool claimed;
-    ~Release() {
-        if (!claimed) return;
+// However the read ends, its followers go on and the next search reads afresh.
+struct Finish {
+    const std::shared_ptr<Reading>& reading;
+    ~Finish() {
+        {
+            std::lock_guard lock(reading->mu);
+            reading->done = true;
+        }
+        reading->more.notify_all();
         std::lock_guard lock(Last().mu);
-        Last().loading = false;
-        Last().changed.notify_all();
+        if (Last().reading == reading) Last().reading.reset();
     }
 };
 
@@ -85,9 +81,19 @@ void Load(const StatePtr& s) {
         if (tell) s->notify();
     };
     const uint64_t generation = s->index ? s->index->Generation() : 0;
-    bool claimed = false;
-    std::shared_ptr<const Known> cached = s->index ? Cached(*s, generation, claimed) : nullptr;
-    const Release release{claimed};
+    std::shared_ptr<const Known> cached;
+    std::shared_ptr<Reading> follow, mine;
+    if (s->index) {
+        std::lock_guard lock(Last().mu);
+        const Loaded& last = Last().loaded;
+        const auto& under = Last().reading;
+        if (last.index.lock() == s->index && last.root == s->root && last.generation == generation)
+            cached = last.known;
+        else if (under && under->index.lock() == s->index && under->root == s->root)
+            follow = under;  // of an older generation too: the walk confirms it either way
+        else if (!s->cancelled)
+            mine = Last().reading = std::make_shared<Reading>(s->index, s->root);
+    }
     if (cached) {
         s->known = cached;
         for (const auto* folder : cached->order) {
@@ -95,10 +101,30 @@ void Load(const StatePtr& s) {
             MatchingHeld(*s, folder->first, folder->second, batch);
             handOut(false);
         }
-    } else if (s->index && !s->cancelled) {
-        // Read to the end even once this walk is cancelled: the next keystroke's search then
-        // finds the answer in memory.
-        auto known = std::make_shared<Known>();
+    } else if (follow) {
+        for (size_t next = 0; !s->cancelled;) {
+            std::vector<const std::pair<std::string, Held>*> come;
+            bool done = false;
+            {
+                std::unique_lock lock(follow->mu);
+                // A cancel is not signalled: it is looked at now and then.
+                follow->more.wait_for(lock, std::chrono::milliseconds(20), [&] {
+                    return follow->done || follow->folders.size() > next;
+                });
+                for (; next < follow->folders.size(); ++next)
+                    come.push_back(&follow->folders[next]);
+                done = follow->done;
+                if (done && follow->known) s->known = follow->known;
+            }
+            for (const auto* folder : come) {
+                if (s->cancelled) break;
+                MatchingHeld(*s, folder->first, folder->second, batch);
+                handOut(false);
+            }
+            if (done) break;
+        }
+    } else if (mine) {
+        const Finish finish{mine};
         const bool whole = s->index->Below(s->root, [&](libindex::Folder&& f) {
             std::string rel = f.path.substr(s->root.size());
             // Hidden folders are listed when asked for, never walked.
@@ -109,14 +135,25 @@ void Load(const StatePtr& s) {
                 MatchingHeld(*s, rel, h, batch);
                 handOut(false);
             }
-            known->map.emplace(std::move(rel), std::move(h));
+            {
+                std::lock_guard lock(mine->mu);
+                mine->folders.emplace_back(std::move(rel), std::move(h));
+            }
+            mine->more.notify_all();
             return true;
         });
+        // A copy: followers may still be matching the folders read.
+        auto known = std::make_shared<Known>();
+        for (const auto& [rel, held] : mine->folders) known->map.emplace(rel, held);
         known->order.reserve(known->map.size());
         for (const auto& folder : known->map) known->order.push_back(&folder);
         std::sort(known->order.begin(), known->order.end(),
                   [](auto* a, auto* b) { return dirlist::NaturalLess(a->first, b->first); });
         s->known = known;
+        {
+            std::lock_guard lock(mine->mu);
+            mine->known = known;
+        }
         if (whole) {
             std::lock_guard lock(Last().mu);
             Last().loaded = {s->index, s->root, generation, known};

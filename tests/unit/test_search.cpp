@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -213,4 +214,38 @@ TEST(Find, PseudoFileSystemsNotWalked) {
     search::SetWalkSeam(nullptr, dirlist::kScanBound);
     EXPECT_TRUE(walk->Take().done);
     EXPECT_EQ(g_entered, 0);
+}
+
+// A search typed while the index is still being read follows that read (the one before it was
+// overtaken): each name the index holds comes out once, none twice.
+TEST(Find, ASearchTypedWhileTheIndexIsReadHasItWhole) {
+    testsupport::TempDir root;
+    root.mkdir("lib");
+    auto index = libindex::Index::Open(root.file("cache"));
+    for (int f = 0; f < 20000; ++f)
+        index->Record(
+            {root.file("lib/") + std::to_string(f) + "/", 1, "", std::string("kick.wav") + '\0'});
+    index->Flush();
+    libindex::Use(libindex::Index::Open(root.file("cache")));  // nothing of it in memory
+    // The folders are not on the disk: the walks are held before they would find them gone.
+    search::SetWalkSeam(
+        [](const std::string&) { std::this_thread::sleep_for(std::chrono::milliseconds(300)); },
+        dirlist::kScanBound);
+    auto all = [](std::string_view) { return true; };
+    auto first = search::Walk::Start(root.file("lib"), all);
+    while (first->Take().found.empty()) first->WaitFor(std::chrono::milliseconds(100));
+    auto second = search::Walk::Start(root.file("lib"), all);
+    first.reset();
+    std::map<std::string, int> seen;
+    // The index's answer, handed out while the walk that would find it gone is held.
+    for (int i = 0; i < 100 && seen.size() < 20000; ++i) {
+        second->WaitFor(std::chrono::milliseconds(100));
+        for (const std::string& f : second->Take().found) ++seen[f];
+    }
+    search::SetWalkSeam(nullptr, dirlist::kScanBound);
+    libindex::Use(nullptr);
+    int twice = 0;
+    for (const auto& [name, n] : seen) twice += n > 1;
+    EXPECT_EQ(seen.size(), 20000u);
+    EXPECT_EQ(twice, 0);
 }

@@ -70,6 +70,11 @@ frmWAV::frmWAV() {
     logic.listChanged = [this] {
         lstPathModel->EndReset();
         if (logic.Finding() == find::Mode::Off && txtFind->isVisibleTo(this)) FindClose();
+        // Out of the favourites (Back, Root, a favourite's folder): the box shows the volume of
+        // the folder shown, not a list that has gone.
+        if (!logic.ShowingFavourites() && drvDrives->currentIndex() >= 0 &&
+            drvDrives->currentData().toByteArray().isEmpty())
+            SelectDriveOf(dirDirs.Path());
     };
     Form_Load();
     SetLevel(FormLogic::SavedLevel(), false);

@@ -58,6 +58,10 @@ class PlacesTest : public QObject, Sound::Player {
         QCOMPARE(form.drvDrives->currentText(), "Favoriten");
         QCOMPARE(form.lstPath->model()->index(1, 0).data().toString(),
                  QString::fromStdString(root.file("lib/b.wav")));
+        form.cmdBack_Click();  // out of the favourites: the box no longer names them
+        QVERIFY(!form.logic.ShowingFavourites());
+        QCOMPARE(form.drvDrives->currentData().toByteArray().toStdString(),
+                 dirlist::MountPointOf(form.dirDirs.Path()));
         CloseMainForm();
         Sound::SetPlayer(nullptr);
     }

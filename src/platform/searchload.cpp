@@ -80,6 +80,10 @@ void Load(const StatePtr& s) {
         lock.unlock();
         if (tell) s->notify();
     };
+    auto match = [&s, &batch, &handOut](const std::string& rel, const Held& held) {
+        MatchingHeld(*s, rel, held, batch);
+        handOut(false);
+    };
     const uint64_t generation = s->index ? s->index->Generation() : 0;
     std::shared_ptr<const Known> cached;
     std::shared_ptr<Reading> follow, mine;
@@ -98,8 +102,7 @@ void Load(const StatePtr& s) {
         s->known = cached;
         for (const auto* folder : cached->order) {
             if (s->cancelled) break;
-            MatchingHeld(*s, folder->first, folder->second, batch);
-            handOut(false);
+            match(folder->first, folder->second);
         }
     } else if (follow) {
         for (size_t next = 0; !s->cancelled;) {
@@ -118,8 +121,7 @@ void Load(const StatePtr& s) {
             }
             for (const auto* folder : come) {
                 if (s->cancelled) break;
-                MatchingHeld(*s, folder->first, folder->second, batch);
-                handOut(false);
+                match(folder->first, folder->second);
             }
             if (done) break;
         }
@@ -131,10 +133,7 @@ void Load(const StatePtr& s) {
             if (rel.find("/.") != std::string::npos || (!rel.empty() && rel[0] == '.')) return true;
             Held h{f.mtime, std::move(f.subs), std::move(f.wavs), {}};
             h.lower = Lowered(h.wavs);
-            if (!s->cancelled) {
-                MatchingHeld(*s, rel, h, batch);
-                handOut(false);
-            }
+            if (!s->cancelled) match(rel, h);
             {
                 std::lock_guard lock(mine->mu);
                 mine->folders.emplace_back(std::move(rel), std::move(h));
